@@ -1,0 +1,34 @@
+// The digest file "vokt.dat" and its construction from the three export files
+// of the problem database's search tool.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "digest/digest.h"
+
+namespace vokt {
+
+class TextReader;
+
+// The texts cut out of one list row: the record identifier (cell one) and the
+// four descriptive fields (cells two to five). Missing cells give empty texts.
+struct ListRow {
+  std::string_view identifier;
+  std::string_view fields[4];
+};
+
+// Cuts the identifier and the four field texts out of `row` (views into it).
+ListRow parse_list_row(std::string_view row);
+
+// Moves through the data page to the next record and sets `digest` to its
+// direct digest when it has a diagram and `field_one` contains a space; else
+// zero.
+void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one);
+
+// Rebuilds "vokt.dat" in the current directory from "mirzfile.txt",
+// "mirzlist.htm" and "mirzdata.htm". Returns 0 on success, 1 on failure.
+int build_digest_file();
+
+}  // namespace vokt

@@ -1,0 +1,111 @@
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "digest/digest.h"
+#include "digest/sjis.h"
+#include "platform/text_file.h"
+
+namespace vokt {
+
+namespace {
+
+std::optional<std::string> g_record_identifier;
+
+constexpr std::size_t kCells = 9;
+constexpr std::size_t kCellBytes = 3;
+constexpr std::size_t kRankBytes = kCells * kCellBytes;  // bytes 1 to 27 of a rank line
+constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
+
+// A line as the reader's 1024-byte buffer holds it: the bytes read, then
+// zeros. A line missing at the end of the input is an empty line, so every
+// check and feed of the block still runs, and a short rank line contributes
+// zero bytes where it has none of its own.
+using LineBuffer = std::array<char, TextReader::kMaxPiece + 1>;
+
+std::string_view read_block_line(TextReader& file, LineBuffer& buffer) {
+  buffer.fill('\0');
+  std::string_view piece;
+  if (!file.read_piece(piece)) return {};
+  std::copy(piece.begin(), piece.end(), buffer.begin());
+  return piece;
+}
+
+void report(std::string_view what) {
+  std::string message(record_identifier_text());
+  message += ": Unexpected data - ";
+  message += what;
+  message += '\n';
+  write_error(message);
+}
+
+bool contains(std::string_view line, std::string_view text) {
+  return c_text(line).find(text) != std::string_view::npos;
+}
+
+// Exchanges cell k with cell 8 - k: the rank seen in a mirror.
+void mirror_rank(char* rank) {
+  for (std::size_t k = 0; k < kCells / 2; ++k) {
+    std::swap_ranges(rank + k * kCellBytes, rank + (k + 1) * kCellBytes, rank + (kCells - 1 - k) * kCellBytes);
+  }
+}
+
+}  // namespace
+
+void set_record_identifier(std::optional<std::string_view> identifier) {
+  if (identifier) {
+    g_record_identifier.emplace(*identifier);
+  } else {
+    g_record_identifier.reset();
+  }
+}
+
+std::string_view record_identifier_text() {
+  return g_record_identifier ? std::string_view(*g_record_identifier) : std::string_view("(null)");
+}
+
+void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& file) {
+  LineBuffer buffer;
+
+  if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No first horizontal bar");
+
+  for (int rank = 1; rank <= 9; ++rank) {
+    const std::string_view line = read_block_line(file, buffer);
+    if (buffer[0] != '|' || buffer[kRightBar] != '|') {
+      report("No " + std::to_string(rank) + "-th vertical bar");
+    }
+    // Kings and dragons are rewritten in the text part of the line; the
+    // replacements keep its length, so the cells stay where they are.
+    std::string text(c_text(line));
+    normalize_board_line(text);
+    std::copy(text.begin(), text.end(), buffer.begin());
+
+    crc64_update(direct, std::string_view(buffer.data() + 1, kRankBytes));
+    if (mirrored != nullptr) {
+      mirror_rank(buffer.data() + 1);
+      crc64_update(*mirrored, std::string_view(buffer.data() + 1, kRankBytes));
+    }
+  }
+
+  if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No last horizontal bar");
+
+  const std::string_view hand_piece = read_block_line(file, buffer);
+  if (!contains(hand_piece, sjis::kHand)) report("No hand");
+  std::string hand(c_text(hand_piece));
+  normalize_hand_line(hand);
+  const std::string& canonical = canonical_hand(hand);
+  crc64_update(direct, canonical);
+  if (mirrored != nullptr) {
+    crc64_update(*mirrored, canonical);
+  } else {
+    std::string listing;
+    listing += '[';
+    listing += record_identifier_text();
+    listing += "]\n";
+    listing += hand;
+    listing += "*\n";
+    write_output(listing);
+  }
+}
+
+}  // namespace vokt

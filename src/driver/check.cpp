@@ -1,0 +1,55 @@
+#include <cstdio>
+#include <cstring>
+
+#include "database/database.h"
+#include "digest/digest.h"
+#include "driver/driver.h"
+#include "platform/system.h"
+#include "platform/text_file.h"
+#include "report/report.h"
+#include "report/report_text.h"
+
+namespace vokt {
+
+std::string program_dir(std::string_view argv0) { return directory_of(executable_path(argv0)); }
+
+int run_check(std::string_view argv0, const std::string& problem_path) {
+  const std::string dir = program_dir(argv0);
+  PositionDigest direct;
+  PositionDigest mirrored;
+  if (digest_problem_file(problem_path, direct, mirrored) != 0) return 1;
+  if (write_key_page(dir, problem_path) != 0) return 1;
+  if (write_result_page(dir, direct, mirrored) != 0) return 1;
+  if (write_frame_page(dir) != 0) return 1;
+  open_in_browser(dir);
+  return 0;
+}
+
+void pause_for_key() {
+  write_error("\nEnter any key... ");
+  std::getchar();
+  write_error("\n");
+}
+
+int vokt_main(int argc, char** argv) {
+  buffer_standard_output();
+  std::string banner(report_text::kLongTitle);
+  banner += ' ';
+  banner += report_text::kVersion;
+  banner += "\nFinds a shogi problem and its mirror image in the problem database.\n\n";
+  write_error(banner);
+
+  int result = 1;
+  if (argc <= 1) {
+    write_error("Kifu file not specified\n");
+  } else if (argc == 3 && std::strcmp(argv[1], "vokt") == 0 && std::strcmp(argv[2], "vokt") == 0) {
+    result = build_digest_file();
+  } else {
+    result = run_check(argv[0] != nullptr ? argv[0] : "", argv[1]);
+  }
+  if (result == 1) pause_for_key();
+  std::fflush(stdout);
+  return result;
+}
+
+}  // namespace vokt

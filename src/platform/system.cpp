@@ -1,0 +1,127 @@
+#include "platform/system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+#endif
+
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
+
+extern char** environ;
+
+namespace vokt {
+
+namespace {
+
+// True for a Shift-JIS lead byte: the first byte of a double-byte character.
+bool is_sjis_lead(unsigned char byte) {
+  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+}  // namespace
+
+std::string directory_of(std::string_view path) {
+  std::size_t cut = std::string_view::npos;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(path[i]);
+#ifdef _WIN32
+    if (is_sjis_lead(byte) && i + 1 < path.size()) {
+      ++i;  // the trail byte may be 0x5C without being a separator
+      continue;
+    }
+    if (byte == '\\' || byte == '/') cut = i;
+#else
+    (void)is_sjis_lead;
+    if (byte == '/') cut = i;
+#endif
+  }
+  if (cut == std::string_view::npos) return ".";
+  if (cut == 0) return std::string(1, path[0]);  // a file in the root directory
+  return std::string(path.substr(0, cut));
+}
+
+std::string join_path(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+  path += name;
+  return path;
+}
+
+std::string executable_path(std::string_view argv0) {
+#ifdef _WIN32
+  char module[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
+  if (length > 0 && length < MAX_PATH) return std::string(module, length);
+#elif defined(__APPLE__)
+  char module[4096] = {};
+  uint32_t size = sizeof module;
+  if (_NSGetExecutablePath(module, &size) == 0) return std::string(module);
+#else
+  std::string module(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", module.data(), module.size());
+  if (length > 0 && static_cast<std::size_t>(length) < module.size()) {
+    module.resize(static_cast<std::size_t>(length));
+    return module;
+  }
+#endif
+  return std::string(argv0);
+}
+
+int open_document(const std::string& title, const std::string& document) {
+#ifdef _WIN32
+  // The command interpreter's start command returns at once; its first
+  // quoted argument is the window title.
+  const std::string command = "start \"" + title + "\" \"" + document + "\"";
+  return std::system(command.c_str());
+#else
+  (void)title;
+#ifdef __APPLE__
+  const char* launcher = "open";
+#else
+  const char* launcher = "xdg-open";
+#endif
+  // The launcher runs detached from our console streams so that whatever it
+  // prints cannot mix with the tool's own messages, and the path is passed as
+  // one argument with no shell in between.
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  for (int stream = 0; stream <= 2; ++stream) {
+    posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", stream == 0 ? O_RDONLY : O_WRONLY, 0);
+  }
+  pid_t child = 0;
+  char* const argv[] = {const_cast<char*>(launcher), const_cast<char*>(document.c_str()), nullptr};
+  const int status = posix_spawnp(&child, launcher, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return status == 0 ? 0 : -1;
+#endif
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
+  return false;
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+void buffer_standard_output() {
+#ifdef _WIN32
+  const bool terminal = _isatty(_fileno(stdout)) != 0;
+#else
+  const bool terminal = isatty(fileno(stdout)) != 0;
+#endif
+  if (!terminal) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+}
+
+}  // namespace vokt

@@ -1,0 +1,101 @@
+// Files as the target platform's text mode presents them.
+//
+// The tool's output must be byte-identical on every platform, so files are
+// always opened in binary mode and the target's text-mode translation is done
+// here: on reading every CR byte is dropped and the first 0x1A byte ends the
+// input; on writing every line feed becomes CR LF. The console streams are not
+// touched: they keep the platform's own line ends.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vokt {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// A text file open for reading, delivered line by line in pieces of at most
+// kMaxPiece bytes, as the C library's line read with a 1024-byte buffer gives
+// them: a piece ends after a line feed or after kMaxPiece bytes; a last line
+// without a line feed arrives without one.
+class TextReader {
+ public:
+  static constexpr std::size_t kMaxPiece = 1023;
+
+  TextReader() = default;
+  TextReader(const TextReader&) = delete;
+  TextReader& operator=(const TextReader&) = delete;
+
+  // Opens `path` for reading. On failure returns false with errno set.
+  bool open(const std::string& path);
+
+  // Stores the next piece in `piece` (valid until the next call) and returns
+  // true, or returns false at the end of the input.
+  bool read_piece(std::string_view& piece);
+
+  // Gives the rest of the input in large blocks of translated text, for
+  // scanners that do their own line splitting. Pieces already taken with
+  // read_piece are not repeated. Returns false at the end of the input.
+  bool read_block(std::string_view& block);
+
+ private:
+  // Reads more raw bytes after the kept ones; false when nothing was added.
+  bool refill();
+
+  FileHandle file_;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // first unread translated byte
+  std::size_t end_ = 0;    // end of translated bytes
+  bool at_end_ = false;    // the raw input or a 0x1A byte has ended the text
+};
+
+// A text file open for writing: every line feed written becomes CR LF. The
+// first failure of any write is remembered and reported by close().
+class TextWriter {
+ public:
+  TextWriter() = default;
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+  ~TextWriter();
+
+  // Creates or truncates `path`. On failure returns false with errno set.
+  bool open(const std::string& path);
+
+  void write(std::string_view text);
+  void write(char byte) { write(std::string_view(&byte, 1)); }
+
+  // Writes out what is buffered and closes the file. Returns false with
+  // errno set to the first failure's error if any write or the close failed.
+  bool close();
+
+ private:
+  void flush_buffer();
+
+  FileHandle file_;
+  std::string buffer_;
+  int error_ = 0;
+};
+
+// Writes "name: <system error text>\n" on the error stream, the form in which
+// every file failure is reported.
+void report_file_error(std::string_view name, int error_number);
+
+// The console streams: unbuffered error stream, standard output as the C
+// library buffers it.
+void write_error(std::string_view text);
+void write_output(std::string_view text);
+
+// The part of a piece that C string functions see: up to its first NUL byte.
+inline std::string_view c_text(std::string_view piece) {
+  const std::size_t nul = piece.find('\0');
+  return nul == std::string_view::npos ? piece : piece.substr(0, nul);
+}
+
+}  // namespace vokt

@@ -1,0 +1,120 @@
+#include <cerrno>
+
+#include "digest/sjis.h"
+#include "platform/system.h"
+#include "platform/text_file.h"
+#include "report/report.h"
+#include "report/report_text.h"
+
+namespace vokt {
+
+namespace {
+
+// Bytes of a record line before its fields: the digest text and a space.
+constexpr std::size_t kFieldsOffset = 17;
+
+// The fields of a matching digest file line, with its own line feed; empty
+// when the line is too short to have any.
+std::string_view shown_part(std::string_view line) {
+  return line.size() > kFieldsOffset ? line.substr(kFieldsOffset) : std::string_view();
+}
+
+// Reads one header line of the digest file: without its line feed and its
+// leading "#". Missing lines give an empty header.
+std::string read_header(TextReader& digest_file) {
+  std::string_view piece;
+  if (!digest_file.read_piece(piece)) return {};
+  std::string_view text = c_text(piece);
+  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+  return text.empty() ? std::string() : std::string(text.substr(1));
+}
+
+}  // namespace
+
+int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored) {
+  TextReader problem_file;
+  if (!problem_file.open(problem_path)) {
+    report_file_error(problem_path, errno);
+    return 1;
+  }
+  crc64_init(direct);
+  crc64_init(mirrored);
+  std::string_view line;
+  while (problem_file.read_piece(line)) {
+    if (c_text(line).find(sjis::kBoardHeader) != std::string_view::npos) {
+      read_diagram(direct, &mirrored, problem_file);
+      return 0;
+    }
+  }
+  write_error("Kifu data not specified\n");
+  return 1;
+}
+
+void list_matches(TextReader& digest_file, TextWriter& page, const PositionDigest& direct,
+                  const PositionDigest& mirrored) {
+  const DigestText direct_text = digest_text(direct);
+  const DigestText mirrored_text = digest_text(mirrored);
+  const std::string_view d = text_view(direct_text);
+  const std::string_view m = text_view(mirrored_text);
+  // A symmetric position is looked up once, so no entry is listed twice.
+  const bool symmetric = direct == mirrored;
+
+  long count = 0;
+  std::string_view piece;
+  while (digest_file.read_piece(piece)) {
+    const std::string_view line = c_text(piece);
+    if (line.find(d) != std::string_view::npos) {
+      page.write(report_text::kDirectMark);
+      page.write(shown_part(line));
+      ++count;
+    }
+    if (!symmetric && line.find(m) != std::string_view::npos) {
+      page.write(report_text::kMirrorMark);
+      page.write(shown_part(line));
+      ++count;
+    }
+  }
+  if (count != 0) page.write("\n");
+  std::string count_line(report_text::kCountLabel);
+  count_line += std::to_string(count);
+  count_line += report_text::kCountUnit;
+  count_line += '\n';
+  page.write(count_line);
+}
+
+int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored) {
+  TextWriter page;
+  if (!page.open(join_path(dir, report_text::kResultPage))) {
+    report_file_error(report_text::kResultPage, errno);
+    return 1;
+  }
+  TextReader digest_file;
+  if (!digest_file.open(join_path(dir, report_text::kDigestFile))) {
+    report_file_error(report_text::kDigestFile, errno);
+    return 1;  // the page is closed empty
+  }
+  const std::string header_one = read_header(digest_file);
+  const std::string header_two = read_header(digest_file);
+
+  page.write("<html>\n<head>\n<title>");
+  page.write(header_one);
+  page.write("</title>\n</head>\n");
+  page.write(report_text::kPageBody);
+  page.write("<pre>\n");
+  page.write(header_one);
+  page.write("\n<hr>\n");
+  page.write(report_text::kSearchResult);
+  page.write("\n");
+  list_matches(digest_file, page, direct, mirrored);
+  page.write("\n<hr>\n");
+  page.write(header_two);
+  page.write("\n</pre>\n</body>\n</html>\n");
+
+  if (!page.close()) {
+    report_file_error(report_text::kResultPage, errno);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace vokt

@@ -1,0 +1,44 @@
+// The lookup of a problem in the digest file, the three report pages of a
+// check run and the opening of the report in the browser.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "digest/digest.h"
+
+namespace vokt {
+
+class TextReader;
+class TextWriter;
+
+// Finds the first diagram of the problem file and computes both digests.
+int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored);
+
+// Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
+// carries either digest, and the count.
+int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored);
+
+// Scans the rest of the open digest file and writes the match lines and the
+// count line to the open page.
+void list_matches(TextReader& digest_file, TextWriter& page, const PositionDigest& direct,
+                  const PositionDigest& mirrored);
+
+// Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
+int write_key_page(std::string_view dir, const std::string& problem_path);
+
+// Copies the diagram block of the open problem file into the open page.
+void copy_diagram(TextWriter& page, TextReader& problem_file);
+
+// Writes the frame page "vokt.htm" in `dir`.
+int write_frame_page(std::string_view dir);
+
+// The date text of the frame page title: "Tue Dec 08 04:13:47 2026".
+std::string frame_date_text(const std::tm& time);
+
+// Opens "vokt.htm" in `dir` with the user's browser; the outcome is only
+// informative.
+int open_in_browser(std::string_view dir);
+
+}  // namespace vokt
