@@ -29,15 +29,6 @@ TEST(CanonicalHand, SortsTokensDescendingByUnsignedBytes) {
   EXPECT_EQ(canonical(sjis("後手持駒：角 歩2")), sjis("歩2駒角："));
 }
 
-TEST(CanonicalHand, WorkedExampleHandAfterNormalisation) {
-  std::string line = sjis("先手の持駒：飛　角\n");
-  normalize_hand_line(line);
-  EXPECT_EQ(canonical(line), sjis("飛角"));
-  line = sjis("先手の持駒：角　飛");
-  normalize_hand_line(line);
-  EXPECT_EQ(canonical(line), sjis("飛角"));
-}
-
 TEST(CanonicalHand, InfinityEndsItsTokenAndAStrayLastByteJoinsTheLastToken) {
   // Digits after ∞ are a token of their own, which sorts after 角.
   EXPECT_EQ(canonical(sjis("持駒：金∞12 角")), sjis("金∞角12"));
