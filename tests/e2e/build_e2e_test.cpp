@@ -147,12 +147,13 @@ TEST(BuildEndToEnd, ThreeRowsGiveSixLinesTheListingAndTheClosingMessage) {
 TEST(BuildEndToEnd, RecordsWithoutADigestibleDiagramGetTheZeroDigest) {
   Sandbox box;
   // Row 1 has no space in its first field; record 2 has no diagram before its
-  // separator; row 3 is then paired with record 3, not with record 2's tail.
+  // separator (a line holding both counts as the separator); row 3 is then
+  // paired with record 3.
   const Fields no_space = {"詰将棋1", "作者一", "教本", "2024/01"};
   write_export(box,
                list_row("00001", no_space) + "<tr class=\"odd\"><td nowrap>x y</td></tr>\n<tr>\n" +
                    list_row("00002", kF2) + list_row("00003", kF3),
-               record("00001", diagram(kWorked, kWorkedHand)) + record("00002", "解説のみ\n") +
+               record("00001", diagram(kWorked, kWorkedHand)) + record("00002", "<a name=\"s\"><hr></a>  ９ ８ ７ ６ ５ ４ ３ ２ １\n") +
                    record("00003", diagram(mirror(kWorked), kWorkedHand)));
   const RunResult run = build(box);
   EXPECT_EQ(run.status, 0);
