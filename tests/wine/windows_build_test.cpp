@@ -181,9 +181,10 @@ TEST(WindowsPackage, ZipHoldsARunnableExecutable) {
 
   std::vector<std::string> expected{"readme.txt", "vokt.exe"};
   const fs::path examples = fs::path(VOKT_SOURCE_DIR) / "examples";
-  if (fs::is_directory(examples)) {
-    for (const auto& entry : fs::recursive_directory_iterator(examples)) {
-      if (entry.is_regular_file()) expected.push_back("examples/" + fs::relative(entry.path(), examples).string());
+  for (const fs::path part : {examples / "export", examples / "problems"}) {
+    ASSERT_TRUE(fs::is_directory(part)) << part;
+    for (const auto& entry : fs::directory_iterator(part)) {
+      expected.push_back("examples/" + fs::relative(entry.path(), examples).string());
     }
   }
   std::sort(expected.begin(), expected.end());
@@ -210,6 +211,33 @@ TEST(WindowsPackage, ZipHoldsARunnableExecutable) {
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(run.err.starts_with("Korvane 0.18\n")) << run.err;
   EXPECT_NE(run.err.find("Kifu file not specified\n"), std::string::npos) << run.err;
+
+  // The shipped executable on the shipped example, as the readme tells a
+  // user to use it, gives what the Linux build gives.
+  Sandbox native = linux_sandbox();
+  for (const auto& entry : fs::directory_iterator(unpacked / "examples/export")) {
+    for (const Sandbox* target : {&box, &native}) {
+      target->write_work(entry.path().filename().string(), read_file(entry.path()));
+    }
+  }
+  const RunResult built = box.run({"vokt", "vokt"});
+  EXPECT_EQ(built.status, 0) << built.err;
+  ASSERT_EQ(native.run({"vokt", "vokt"}).status, 0);
+  ASSERT_EQ(box.read_work("vokt.dat"), native.read_work("vokt.dat"));
+  box.write_prog("vokt.dat", box.read_work("vokt.dat"));
+  native.write_prog("vokt.dat", native.read_work("vokt.dat"));
+  int found = 0;
+  for (const auto& entry : fs::directory_iterator(unpacked / "examples/problems")) {
+    const std::string name = entry.path().filename().string();
+    SCOPED_TRACE(name);
+    box.write_work(name, read_file(entry.path()));
+    native.write_work(name, read_file(entry.path()));
+    EXPECT_EQ(box.run({name}).status, 0);
+    ASSERT_EQ(native.run({name}).status, 0);
+    EXPECT_EQ(box.read_prog("voktdata.htm"), native.read_prog("voktdata.htm"));
+    if (native.read_prog("voktdata.htm").find(sjis("検出件数: 0件")) == std::string::npos) ++found;
+  }
+  EXPECT_GT(found, 0);
 }
 
 }  // namespace
