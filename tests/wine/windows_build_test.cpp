@@ -181,7 +181,7 @@ TEST(WindowsPackage, ZipHoldsARunnableExecutable) {
 
   std::vector<std::string> expected{"readme.txt", "vokt.exe"};
   const fs::path examples = fs::path(VOKT_SOURCE_DIR) / "examples";
-  for (const fs::path part : {examples / "export", examples / "problems"}) {
+  for (const fs::path& part : {examples / "export", examples / "problems"}) {
     ASSERT_TRUE(fs::is_directory(part)) << part;
     for (const auto& entry : fs::directory_iterator(part)) {
       expected.push_back("examples/" + fs::relative(entry.path(), examples).string());
