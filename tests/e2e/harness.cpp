@@ -105,10 +105,7 @@ Sandbox::Sandbox() {
   program_ = prog_ / binary.filename();
   fs::copy_file(binary, program_);
 
-  // The desktop launcher the Linux build calls: it records its arguments.
-  const fs::path stub = stub_ / "xdg-open";
-  write_file(stub, "#!/bin/sh\nprintf '%s\\n' \"$*\" >> \"$OPEN_LOG\"\n");
-  fs::permissions(stub, fs::perms::owner_all);
+  before_browser_open(":");
 }
 
 Sandbox::~Sandbox() {
@@ -216,6 +213,13 @@ std::vector<std::string> Sandbox::browser_opens(int wait_ms) const {
   std::istringstream log(read_file(open_log_));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
+}
+
+void Sandbox::before_browser_open(std::string_view command) const {
+  // The desktop launcher the Linux build calls: it records its arguments.
+  const fs::path stub = stub_ / "xdg-open";
+  write_file(stub, "#!/bin/sh\n" + std::string(command) + "\nprintf '%s\\n' \"$*\" >> \"$OPEN_LOG\"\n");
+  fs::permissions(stub, fs::perms::owner_all);
 }
 
 std::string Sandbox::frame_page_open() const {

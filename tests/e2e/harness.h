@@ -80,6 +80,9 @@ class Sandbox {
   // What the stub records when the frame page in the program directory is
   // opened.
   std::string frame_page_open() const;
+  // Makes the stub launcher run `command` (one /bin/sh line) before it records
+  // a call, for example to see which files exist at that moment.
+  void before_browser_open(std::string_view command) const;
 
  private:
   fs::path root_;
