@@ -88,7 +88,7 @@ Sandbox::Sandbox() {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path candidate = base / ("vokt-e2e-" + std::to_string(random()));
     if (fs::create_directory(candidate)) {
-      root_ = candidate;
+      root_ = fs::canonical(candidate);  // the tool sees its own path with links resolved
       break;
     }
   }
