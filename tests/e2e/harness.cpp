@@ -42,10 +42,10 @@ std::string without_cr(std::string text) {
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// The browser launcher stub: appends its one argument to $OPEN_LOG as a line;
-// a call with any other number of arguments is logged as "argc=N: ...".
-constexpr std::string_view kOpenStub =
-    "#!/bin/sh\n"
+// The recording part of the browser launcher stub: appends its one argument
+// to $OPEN_LOG as a line; a call with any other number of arguments is
+// logged as "argc=N: ...".
+constexpr std::string_view kOpenStubRecord =
     "if [ $# -eq 1 ]; then line=\"$1\"; else line=\"argc=$#: $*\"; fi\n"
     "printf '%s\\n' \"$line\" >> \"$OPEN_LOG\"\n";
 
@@ -122,7 +122,7 @@ Sandbox::Sandbox(const SandboxOptions& options) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     const fs::path candidate = base / ("vokt-e2e-" + std::to_string(random()));
     if (fs::create_directory(candidate)) {
-      root_ = candidate;
+      root_ = fs::canonical(candidate);  // the tool sees its own path with links resolved
       break;
     }
   }
@@ -139,11 +139,7 @@ Sandbox::Sandbox(const SandboxOptions& options) {
   program_ = prog_ / (options.program_name.empty() ? binary.filename() : fs::path(options.program_name));
   fs::copy_file(binary, program_);
 
-  // The desktop launcher the Linux build calls: it records its argument, one
-  // line per call, and marks a call with any other number of arguments.
-  const fs::path stub = stub_ / "xdg-open";
-  write_file(stub, kOpenStub);
-  fs::permissions(stub, fs::perms::owner_all);
+  before_browser_open(":");
 }
 
 Sandbox::~Sandbox() {
@@ -251,6 +247,15 @@ std::vector<std::string> Sandbox::browser_opens(int wait_ms) const {
   std::istringstream log(read_file(open_log_));
   for (std::string line; std::getline(log, line);) lines.push_back(line);
   return lines;
+}
+
+void Sandbox::before_browser_open(std::string_view command) const {
+  // The desktop launcher the Linux build calls, and that Wine's browser
+  // bridge calls for the Windows build: it records its argument, one line per
+  // call, and marks a call with any other number of arguments.
+  const fs::path stub = stub_ / "xdg-open";
+  write_file(stub, "#!/bin/sh\n" + std::string(command) + "\n" + std::string(kOpenStubRecord));
+  fs::permissions(stub, fs::perms::owner_all);
 }
 
 std::string Sandbox::frame_page_open() const {

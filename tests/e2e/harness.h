@@ -102,6 +102,9 @@ class Sandbox {
   // makes of it. The stub records a call with other than one argument in a
   // form that never equals this.
   std::string frame_page_open() const;
+  // Makes the stub launcher run `command` (one /bin/sh line) before it records
+  // a call, for example to see which files exist at that moment.
+  void before_browser_open(std::string_view command) const;
 
  private:
   std::string launcher_;

@@ -9,13 +9,11 @@ find_program(VOKT_WINESERVER wineserver REQUIRED)
 
 set(VOKT_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 set(VOKT_WINE_DIR "${CMAKE_CURRENT_BINARY_DIR}/wine")
-set(VOKT_OPEN_STUB "${VOKT_WINE_DIR}/open-stub.sh")
 set(VOKT_WINE_LAUNCHER "${VOKT_WINE_DIR}/wine-run.sh")
 set(script_permissions OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 foreach(script wine-run.sh wine-prefix.sh wine-stop.sh)
   configure_file(wine/${script}.in "${VOKT_WINE_DIR}/${script}" @ONLY FILE_PERMISSIONS ${script_permissions})
 endforeach()
-configure_file(wine/open-stub.sh "${VOKT_OPEN_STUB}" COPYONLY FILE_PERMISSIONS ${script_permissions})
 
 add_test(NAME wine.prefix_setup COMMAND "${VOKT_WINE_DIR}/wine-prefix.sh")
 set_tests_properties(wine.prefix_setup PROPERTIES FIXTURES_SETUP wine TIMEOUT 600)
