@@ -126,16 +126,8 @@ TEST(FaultEndToEnd, AProblemPathThatIsADirectoryIsReported) {
   write_old_pages(box);
   box.write_prog("vokt.dat", database());
   fs::create_directory(box.work_dir() / "problems");
-  const RunResult run = box.run({"problems"});
-  // The target's C library calls a directory "Permission denied"; the Linux
-  // build names it as its own C library does.
-  const std::string message = after_banner(run.err);
-  EXPECT_TRUE(message == "problems: Is a directory\n" + std::string(kPause) ||
-              message == "problems: Permission denied\n" + std::string(kPause))
-      << message;
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "");
-  EXPECT_TRUE(box.browser_opens(300).empty());
+  // The target refuses to open a directory as a file; both builds say so.
+  expect_failed_check(box, box.run({"problems"}), "problems: Permission denied\n");
   for (const auto page : kPages) expect_old_page(box, page);
   EXPECT_EQ(box.read_prog("vokt.dat"), database());
 }
@@ -229,7 +221,10 @@ std::string list_row(std::string_view id, std::string_view fields) {
 }
 
 std::string data_record(std::string_view id, std::string_view body) {
-  return "[" + std::string(id) + "]\n" + std::string(body) + "<a name=\"" + std::string(id) + "\"><hr></a>\n";
+  std::string record = "[";
+  record.append(id).append("]\n").append(body);
+  record.append("<a name=\"").append(id).append("\"><hr></a>\n");
+  return record;
 }
 
 struct Export {
@@ -334,8 +329,11 @@ TEST(FaultEndToEnd, OddLinesAroundAGoodExportChangeNothing) {
 
 // ---- A full disk ----------------------------------------------------------------
 
+// The Windows program reports a write that the file-size limit stops as
+// "Invalid argument".
+std::string full_disk_text() { return Sandbox::launched() ? "Invalid argument" : "File too large"; }
+
 TEST(FaultEndToEnd, AFullDiskDuringABuildLeavesTheOldDatabase) {
-  if (Sandbox::launched()) GTEST_SKIP() << "file-size limits apply to the Linux build";
   // About 190 KB of digest file, more than one write buffer of the tool. The
   // limit applies to the console output files of the run as well, so it is
   // never below what the error stream needs.
@@ -358,7 +356,7 @@ TEST(FaultEndToEnd, AFullDiskDuringABuildLeavesTheOldDatabase) {
     options.file_size_limit = limit;
     const RunResult run = box.run({"vokt", "vokt"}, options);
     EXPECT_EQ(run.status, 1);
-    EXPECT_TRUE(run.err.ends_with("\n14999: Processed data\nvokt.dat: File too large\n" + std::string(kPause)))
+    EXPECT_TRUE(run.err.ends_with("\n14999: Processed data\nvokt.dat: " + full_disk_text() + "\n" + std::string(kPause)))
         << run.err.substr(run.err.size() > 300 ? run.err.size() - 300 : 0);
     EXPECT_EQ(box.read_work("vokt.dat"), database());
     EXPECT_FALSE(box.work_has("vokt.dat.new"));
@@ -366,7 +364,6 @@ TEST(FaultEndToEnd, AFullDiskDuringABuildLeavesTheOldDatabase) {
 }
 
 TEST(FaultEndToEnd, AFullDiskDuringTheCheckPagesStopsTheRun) {
-  if (Sandbox::launched()) GTEST_SKIP() << "file-size limits apply to the Linux build";
   // Long header lines make the result page larger than the key page, so a
   // limit can let the key page through and stop the result page.
   const std::string long_headers = crlf("#" + std::string(1000, 'h') + "\n#" + std::string(1000, 'i') + "\n");
@@ -386,7 +383,7 @@ TEST(FaultEndToEnd, AFullDiskDuringTheCheckPagesStopsTheRun) {
   };
   // The limit applies to the console output files too: 256 bytes hold the
   // error stream of the run.
-  for (const Case& c : {Case{256, "voktkey.htm"}, Case{static_cast<unsigned long>(key_size), "voktdata.htm"}}) {
+  for (const Case& c : {Case{512, "voktkey.htm"}, Case{static_cast<unsigned long>(key_size), "voktdata.htm"}}) {
     SCOPED_TRACE(c.limit);
     Sandbox box;
     write_old_pages(box);
@@ -395,7 +392,17 @@ TEST(FaultEndToEnd, AFullDiskDuringTheCheckPagesStopsTheRun) {
     RunOptions options;
     options.file_size_limit = c.limit;
     const RunResult run = box.run({"problem.kif"}, options);
-    expect_failed_check(box, run, std::string(c.failing_page) + ": File too large\n");
+    if (Sandbox::launched() && c.failing_page == "voktkey.htm") {
+      // Under Wine this limited write of the key page comes back from msvcrt
+      // with an unrelated error code ("File exists"); only the page's name
+      // and the form of the report are checked there.
+      EXPECT_EQ(run.status, 1);
+      EXPECT_TRUE(after_banner(run.err).starts_with("voktkey.htm: ")) << run.err;
+      EXPECT_TRUE(run.err.ends_with(kPause)) << run.err;
+      EXPECT_TRUE(box.browser_opens(300).empty());
+    } else {
+      expect_failed_check(box, run, std::string(c.failing_page) + ": " + full_disk_text() + "\n");
+    }
     expect_old_page(box, "vokt.htm");
     if (c.failing_page == "voktdata.htm") {
       EXPECT_EQ(fs::file_size(box.prog_dir() / "voktkey.htm"), key_size);
@@ -419,6 +426,7 @@ bool wait_for(Condition ready) {
 }
 
 TEST(FaultEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
+  // Wine opens a FIFO without waiting for the other end.
   if (Sandbox::launched()) GTEST_SKIP() << "the data page is fed through a FIFO";
   signal(SIGPIPE, SIG_IGN);  // a tool that dies early must fail the test, not end it
   // 20000 rows; the first hundred records have the worked example's diagram.
