@@ -1,14 +1,12 @@
-// End-to-end test harness: runs the built tool as a separate process in a
-// scratch directory and gives its exit status, console output and files.
-//
-// The binary under test is taken from VOKT_E2E_BINARY (default: the tool
-// built with these tests). When VOKT_E2E_LAUNCHER is set, it is put in front
-// of the binary (for example a script that runs a Windows build under Wine);
-// the console output of such a run is compared with its CR bytes removed.
+// End-to-end harness: runs the tool (VOKT_E2E_BINARY, default the one built
+// with these tests) as a process in a scratch directory. With
+// VOKT_E2E_LAUNCHER set (a Windows build under Wine) the launcher is put in
+// front and console output is compared with its CR bytes removed.
 #pragma once
 
 #include <sys/types.h>
 
+#include <array>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -20,44 +18,55 @@ namespace vokt::e2e {
 
 namespace fs = std::filesystem;
 
-// Readable UTF-8 converted to the Shift-JIS (CP932) bytes the tool reads.
-std::string sjis(std::string_view utf8);
-// Every LF preceded by CR, as text-mode files are written on disk.
-std::string crlf(std::string_view text);
-
+std::string sjis(std::string_view utf8);  // readable UTF-8 as CP932 bytes
+std::string crlf(std::string_view text);  // every LF preceded by CR
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);
 
+inline constexpr std::string_view kPause = "\nEnter any key... \n";
+// The error stream after the banner (title line, notice line, empty line).
+std::string after_banner(std::string_view err);
+// How a write stopped by the file-size limit is reported: under Wine msvcrt
+// turns it into EINVAL.
+std::string full_disk_text();
+
+// A board as nine ranks of nine 4-byte UTF-8 cells (side mark, piece).
+using Board = std::array<std::string, 9>;
+Board empty_board();
+void put(Board& board, int rank, int column, std::string_view cell);  // column 0 is the ninth file
+Board mirror(Board board);
+// The thirteen-line diagram block in UTF-8.
+std::string diagram(const Board& board, std::string_view hand = "先手の持駒：飛　角");
+// The worked example and its known direct and mirrored digests.
+Board worked_board();
+inline constexpr std::string_view kWorkedDirect = "b87da5c8ec2be054";
+inline constexpr std::string_view kWorkedMirrored = "2c369db0e0897f14";
+inline constexpr std::string_view kZero = "0000000000000000";
+
 struct RunResult {
-  int status = -1;  // exit status; -1 when the tool did not exit normally
-  std::string out;  // standard output
-  std::string err;  // error stream
+  int status = -1;  // -1 when the tool did not exit normally
+  std::string out, err;
 };
 
 struct RunOptions {
-  std::optional<fs::path> stdin_path;            // default: /dev/null
-  std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
-  std::map<std::string, std::string> env;        // extra environment
-  int timeout_seconds = 60;
+  std::optional<fs::path> stdin_path;            // default /dev/null
+  std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE, SIGXFSZ ignored
+  std::map<std::string, std::string> env;
   bool keep_cr = false;  // console output exactly as written, also when launched
 };
 
-// Where a Sandbox puts the tool and how it runs it. Names are host bytes:
-// see Sandbox::host_name() for Japanese names.
 struct SandboxOptions {
-  std::optional<fs::path> binary;      // default: VOKT_E2E_BINARY, else the tool built with the tests
-  std::optional<std::string> launcher; // default: VOKT_E2E_LAUNCHER; empty runs the binary directly
-  std::string prog_dir_name = "prog";  // name of the program directory under the scratch root
-  std::string program_name;            // file name of the copied tool; default: the binary's own
+  std::optional<fs::path> binary;
+  std::optional<std::string> launcher;  // empty runs the binary directly
+  std::string prog_dir_name = "prog";
+  std::string program_name;  // default: the binary's own
 };
 
-// A scratch directory with the tool copied into prog/ (its program directory)
-// and an empty work/ as the current directory of every run. A stub browser
-// launcher on PATH records each document it is asked to open.
+// A scratch root with the tool copied into prog/ and work/ as the current
+// directory. A stub xdg-open on PATH logs each document it is asked to open.
 class Sandbox {
  public:
-  Sandbox();
-  explicit Sandbox(const SandboxOptions& options);
+  explicit Sandbox(const SandboxOptions& options = {});
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
@@ -65,55 +74,34 @@ class Sandbox {
   const fs::path& root() const { return root_; }
   const fs::path& prog_dir() const { return prog_; }
   const fs::path& work_dir() const { return work_; }
-  const fs::path& program() const { return program_; }
-  // True when the binary under test runs through a launcher (a Windows build).
   static bool launched();
-  // True when this sandbox runs its tool through a launcher.
-  bool runs_launched() const { return !launcher_.empty(); }
-
-  // A file name, given in readable UTF-8, as the host must spell it so that
-  // the tool under test sees it in Shift-JIS: the Shift-JIS bytes for the
-  // native build, which takes names as bytes; the UTF-8 text for a Windows
-  // build under Wine, which keeps Unix names in UTF-8 and hands the program
-  // their code page 932 form.
+  // A UTF-8 name as the host spells it so that the tool sees Shift-JIS:
+  // the CP932 bytes natively, UTF-8 under Wine (which converts it).
   static std::string host_name(std::string_view utf8);
 
-  // Files relative to the program directory and to the work directory.
-  void write_prog(std::string_view name, std::string_view bytes) const;
-  void write_work(std::string_view name, std::string_view bytes) const;
-  std::string read_prog(std::string_view name) const;
-  std::string read_work(std::string_view name) const;
-  bool prog_has(std::string_view name) const;
-  bool work_has(std::string_view name) const;
+  void write_prog(std::string_view name, std::string_view bytes) const { write_file(prog_ / name, bytes); }
+  void write_work(std::string_view name, std::string_view bytes) const { write_file(work_ / name, bytes); }
+  std::string read_prog(std::string_view name) const { return read_file(prog_ / name); }
+  std::string read_work(std::string_view name) const { return read_file(work_ / name); }
+  bool prog_has(std::string_view name) const { return fs::exists(prog_ / name); }
+  bool work_has(std::string_view name) const { return fs::exists(work_ / name); }
 
-  // Runs the tool with `args` in the work directory and waits for it.
   RunResult run(const std::vector<std::string>& args, const RunOptions& options = {}) const;
-
-  // Starts the tool without waiting; pair with finish() or kill_child().
   pid_t start(const std::vector<std::string>& args, const RunOptions& options = {}) const;
   RunResult finish(pid_t child, const RunOptions& options = {}) const;
-  void kill_child(pid_t child) const;
 
-  // The documents the stub launcher was asked to open, one per call. Waits up
-  // to `wait_ms` for a first call, then briefly for any further ones.
+  // The documents the stub was asked to open; waits up to `wait_ms` for the
+  // first call, then briefly for further ones.
   std::vector<std::string> browser_opens(int wait_ms = 10000) const;
-  // What the stub records when the frame page in the program directory is
-  // opened: its path, or under Wine the file URL that Wine's browser bridge
-  // makes of it. The stub records a call with other than one argument in a
-  // form that never equals this.
+  // What the stub logs for the frame page: its path, or under Wine the file
+  // URL that Wine's browser bridge makes of it.
   std::string frame_page_open() const;
-  // Makes the stub launcher run `command` (one /bin/sh line) before it records
-  // a call, for example to see which files exist at that moment.
+  // A /bin/sh line the stub runs before it logs a call.
   void before_browser_open(std::string_view command) const;
 
  private:
   std::string launcher_;
-  fs::path root_;
-  fs::path prog_;
-  fs::path work_;
-  fs::path stub_;
-  fs::path program_;
-  fs::path open_log_;
+  fs::path root_, prog_, work_, stub_, program_;
 };
 
 }  // namespace vokt::e2e
