@@ -1,11 +1,16 @@
+// The digest building blocks: CRC-64, line normalisation and the hand.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "digest/digest.h"
+#include "support.h"
 
 namespace vokt {
 namespace {
+
+using test::sjis;
 
 std::string text_of(const PositionDigest& digest) { return std::string(text_view(digest_text(digest))); }
 
@@ -26,6 +31,96 @@ TEST(Crc64, CatalogueValuesPiecesAndPadding) {
   for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
   EXPECT_EQ(crc_of({all}), "62b0da1c1b130a91");
   EXPECT_EQ(text_of(PositionDigest{0xA, 0xB}), "0000000a0000000b");  // high word first, zero padded
+}
+
+
+// canonical_hand of exactly these bytes, in a buffer of their size so that
+// the sanitizer sees any read past the end of the line.
+std::string canonical(std::string_view bytes) {
+  const std::vector<char> exact(bytes.begin(), bytes.end());
+  return canonical_hand(std::string_view(exact.data(), exact.size()));
+}
+
+TEST(CanonicalHand, TokensSortedDescendingByUnsignedBytes) {
+  std::string many = sjis("持駒："), many_sorted;
+  for (int i = 0; i < 80; ++i) many += sjis(" 歩1"), many_sorted += sjis("歩1");
+  many.erase(6, 1);  // no space right after the label
+  const std::pair<std::string, std::string> cases[] = {
+      {sjis("持駒：角 飛 歩12 金2"), sjis("歩12飛金2角")},
+      {sjis("持駒：角 飛"), sjis("飛角")},
+      {sjis("持駒：なし"), sjis("なし")},
+      {sjis("持駒：歩2 歩∞"), sjis("歩∞歩2")},
+      {sjis("持駒：n歩2 飛"), sjis("飛n歩2")},          // "n" and a character form one symbol
+      {sjis("後手持駒：角 歩2"), sjis("歩2駒角：")},     // read from the seventh byte on
+      {sjis("持駒：金∞12 角"), sjis("金∞角12")},        // digits after ∞ are a token of their own
+      {sjis("持駒：角 飛X"), sjis("飛X角")},             // a stray last byte joins the last token
+      {sjis("持駒：飛 ") + "X", sjis("飛X")},
+      {sjis("持駒：飛 ") + "\x95", std::string(1, '\x95').append(sjis("飛"))},  // a cut symbol
+      {sjis("持駒：歩∞") + "X", sjis("歩∞X")},
+      {sjis("持駒：飛 ") + "n\x95", sjis("飛") + "n\x95"},
+      {sjis("持駒：飛 歩1234567890123456789"), sjis("歩1234567890123456789飛")},
+      {many, many_sorted},
+      {sjis("持駒："), ""},
+      {"", ""},
+      {sjis("持駒"), ""},
+      {"\x8E", ""},
+  };
+  for (const auto& [line, expected] : cases) EXPECT_EQ(canonical(line), expected) << line;
+}
+
+
+TEST(Normalize, ChompAndReplaceAll) {
+  std::string line = "abc\n";
+  EXPECT_EQ(chomp(line), 4u);
+  EXPECT_EQ(line, "abc");
+  EXPECT_EQ(chomp(line), 3u);
+  EXPECT_EQ(line, "abc");
+  line = "\n\n";
+  EXPECT_EQ(chomp(line), 2u);
+  EXPECT_EQ(line, "\n");
+  line = "aaa";
+  replace_all(line, "aa", "a");  // left to right, never rescanning replacements
+  EXPECT_EQ(line, "aa");
+  line = "xax";
+  replace_all(line, "a", "aa");
+  EXPECT_EQ(line, "xaax");
+  line = "abcab";
+  replace_all(line, "ab", "");
+  EXPECT_EQ(line, "c");
+  line = sjis("| 玉v王 竜v竜v玉 王 ・ ・ ・|一\n");
+  normalize_board_line(line);
+  EXPECT_EQ(line, sjis("| 王v玉 龍v龍v玉 王 ・ ・ ・|一\n"));
+}
+
+TEST(Normalize, HandLineLabelsSpacesAndCounts) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"先手の持駒：飛　角　歩十二\n", "持駒：飛 角 歩12"},
+      {"下手の持駒：なし", "持駒：なし"},
+      {"双方持駒：なし", "持駒：なし"},
+      {"後手の持駒：角", "後手持駒：角"},
+      // Two-character numerals before 十, and 十 before the digits.
+      {"持駒：歩十八 香十一", "持駒：歩18 香11"},
+      {"持駒：歩十二 桂十ニ 香十 金二 銀ニ", "持駒：歩12 桂12 香10 金2 銀2"},
+      {"持駒：歩十九", "持駒：歩109"},
+      {"持駒：歩九 と八 香七 桂六 銀五 金四 角三 飛一", "持駒：歩9 と8 香7 桂6 銀5 金4 角3 飛一"},
+      // Cut at the first double space, after the other rewrites.
+      {"持駒：飛 角  銀", "持駒：飛 角"},
+      {"持駒：飛　　角", "持駒：飛"},
+      {"持駒：飛　 角", "持駒：飛"},
+      {"先手の持駒：飛 先手 角", "持駒：飛"},
+      {"持駒：飛 ", "持駒：飛"},
+      {"持駒：飛  \n", "持駒：飛"},
+      {"持駒：飛　", "持駒：飛"},
+      {"\n", ""},
+      {" ", ""},
+      {"先手の\n", ""},
+      {"  持駒：飛", ""},
+  };
+  for (const auto& [in, out] : cases) {
+    std::string line = sjis(in);
+    normalize_hand_line(line);
+    EXPECT_EQ(line, sjis(out)) << in;
+  }
 }
 
 }  // namespace

@@ -68,59 +68,52 @@ std::string random_bytes(std::size_t size, unsigned seed, bool allow_eof = true)
   return bytes;
 }
 
-TEST(BuildEndToEnd, ThreeRowsGiveSixLinesTheListingAndTheClosingMessage) {
-  Sandbox box;
-  box.write_work("vokt.dat", "old database\r\n");
-  box.write_work("vokt.dat.new", "leftover of a killed build");
+TEST(BuildEndToEnd, PairsRowsWithRecordsAndDigestsTheirDiagrams) {
   Board respelled = worked_board();
   put(respelled, 0, 7, "v王");
   put(respelled, 8, 8, " 玉");
-  write_export(box, list_row("00001", kF1) + list_row("00002", kF2) + list_row("00003", kF3),
-               record("00001", diagram(worked_board())) + record("00002", diagram(mirror(worked_board()))) +
-                   record("00003", diagram(respelled, "持駒：角 飛")));
-  const RunResult run = box.run({"vokt", "vokt"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + record_line(kWorkedDirect, kF1) +
-                                           record_line(kWorkedMirrored, kF2) + record_line(kWorkedDirect, kF3) +
-                                           "#00003\r\n");
-  EXPECT_EQ(run.out, listing("00001") + listing("00002") + listing("00003", "持駒：角 飛"));
-  EXPECT_EQ(after_banner(run.err), "00003: Processed data\n");
-  EXPECT_FALSE(box.work_has("vokt.dat.new"));
-}
-
-TEST(BuildEndToEnd, RecordsWithoutADigestibleDiagramGetTheZeroDigest) {
-  Sandbox box;
-  // Row 1 has no space in its first field; record 2 has no diagram before its
-  // separator (a line holding both counts as the separator); row 3 pairs with
-  // record 3. Rows with class= and lines without cells do not count.
+  const std::string rows = list_row("00001", kF1) + list_row("00002", kF2) + list_row("00003", kF3);
   const Fields no_space = {"詰将棋1", "作者一", "教本", "2024/01"};
-  write_export(box,
-               list_row("00001", no_space) + "<tr class=\"odd\"><td nowrap>x y</td></tr>\n<tr>\n" +
-                   list_row("00002", kF2) + list_row("00003", kF3),
-               record("00001", diagram(worked_board())) +
-                   record("00002", "<a name=\"s\"><hr></a>  ９ ８ ７ ６ ５ ４ ３ ２ １\n") +
-                   record("00003", diagram(mirror(worked_board()))));
-  const RunResult run = box.run({"vokt", "vokt"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + record_line(kZero, no_space) + record_line(kZero, kF2) +
-                                           record_line(kWorkedMirrored, kF3) + "#00003\r\n");
-  EXPECT_EQ(run.out, listing("00003"));
-  EXPECT_EQ(after_banner(run.err), "00003: Processed data\n");
-}
-
-TEST(BuildEndToEnd, ARecordWithNeitherSeparatorNorDiagramShiftsThePairing) {
-  Sandbox box;
-  // Record 1 runs on into record 2's diagram; row 2 gets record 3's, and row 3
-  // finds the data page at its end.
-  write_export(box, list_row("00001", kF1) + list_row("00002", kF2) + list_row("00003", kF3),
-               record("00001", "解説のみ\n", false) + record("00002", diagram(worked_board())) +
-                   record("00003", diagram(mirror(worked_board()))));
-  const RunResult run = box.run({"vokt", "vokt"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + record_line(kWorkedDirect, kF1) +
-                                           record_line(kWorkedMirrored, kF2) + record_line(kZero, kF3) +
-                                           "#00003\r\n");
-  EXPECT_EQ(run.out, listing("00001") + listing("00002"));
+  struct Case {
+    const char* what;
+    std::string rows, records, digest_file, listing;
+  };
+  const Case cases[] = {
+      {"three rows", rows,
+       record("00001", diagram(worked_board())) + record("00002", diagram(mirror(worked_board()))) +
+           record("00003", diagram(respelled, "持駒：角 飛")),
+       record_line(kWorkedDirect, kF1) + record_line(kWorkedMirrored, kF2) + record_line(kWorkedDirect, kF3),
+       listing("00001") + listing("00002") + listing("00003", "持駒：角 飛")},
+      // Row 1 has no space in its first field; record 2 has no diagram before
+      // its separator (a line holding both counts as the separator). Rows
+      // with class= and lines without cells do not count.
+      {"zero digests", list_row("00001", no_space) + "<tr class=\"odd\"><td nowrap>x y</td></tr>\n<tr>\n" +
+           list_row("00002", kF2) + list_row("00003", kF3),
+       record("00001", diagram(worked_board())) +
+           record("00002", "<a name=\"s\"><hr></a>  ９ ８ ７ ６ ５ ４ ３ ２ １\n") +
+           record("00003", diagram(mirror(worked_board()))),
+       record_line(kZero, no_space) + record_line(kZero, kF2) + record_line(kWorkedMirrored, kF3), listing("00003")},
+      // Record 1 runs on into record 2's diagram; row 2 gets record 3's, and
+      // row 3 finds the data page at its end.
+      {"a record with neither separator nor diagram", rows,
+       record("00001", "解説のみ\n", false) + record("00002", diagram(worked_board())) +
+           record("00003", diagram(mirror(worked_board()))),
+       record_line(kWorkedDirect, kF1) + record_line(kWorkedMirrored, kF2) + record_line(kZero, kF3),
+       listing("00001") + listing("00002")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    box.write_work("vokt.dat", "old database\r\n");
+    box.write_work("vokt.dat.new", "leftover of a killed build");
+    write_export(box, c.rows, c.records);
+    const RunResult run = box.run({"vokt", "vokt"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + c.digest_file + "#00003\r\n");
+    EXPECT_EQ(run.out, c.listing);
+    EXPECT_EQ(after_banner(run.err), "00003: Processed data\n");
+    EXPECT_FALSE(box.work_has("vokt.dat.new"));
+  }
 }
 
 TEST(BuildEndToEnd, HeaderLinesAlwaysEndWithALineEnd) {

@@ -9,9 +9,11 @@
 
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <ctime>
 #include <regex>
 #include <thread>
+#include <tuple>
 
 #include "harness.h"
 
@@ -115,24 +117,27 @@ TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
 
 TEST(CheckEndToEnd, MatchesGiveAllThreePagesAndOneBrowserOpen) {
   Sandbox box;
-  box.before_browser_open("echo launcher output; echo launcher error >&2");
+  // The run neither waits for the launcher nor shows its output.
+  box.before_browser_open("echo launcher output; echo launcher error >&2; sleep 5");
   box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " 00001 <b>direct</b> a b\n" +
                                          "0123456789abcdef 00002 other\n" + std::string(kWorkedMirrored) +
                                          " 00003 mirrored\n"));
   RunOptions options;
   options.env = {{"TZ", "UTC"}, {"LC_ALL", "ja_JP.UTF-8"}, {"LANG", "ja_JP.UTF-8"}};
+  const auto start = std::chrono::steady_clock::now();
   check(box, sjis("作品名：例題\n後手の持駒：なし\n" + diagram(worked_board()) + "まで1手で詰み\n"), options);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
   EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  00001 <b>direct</b> a b\n* 00003 mirrored\n", 2));
   expect_now(checked_frame_date(box.read_prog("vokt.htm")), std::chrono::seconds(0));
   EXPECT_EQ(box.browser_opens(), std::vector<std::string>{box.frame_page_open()});
-  // The launcher's output stays out of the tool's console, also after it ended.
   if (!Sandbox::launched()) {
     EXPECT_EQ(read_file(box.root() / "stdout.txt").find("launcher"), std::string::npos);
     EXPECT_EQ(read_file(box.root() / "stderr.txt").find("launcher"), std::string::npos);
   }
-  // The date is local time.
+  // The date is local time; no launcher on PATH is no failure.
   options.env["TZ"] = "JST-9";
+  options.env["PATH"] = (box.root() / "nowhere").string();
   check(box, sjis(diagram(worked_board())), options);
   expect_now(checked_frame_date(box.read_prog("vokt.htm")), std::chrono::hours(9));
 }
@@ -160,10 +165,23 @@ TEST(CheckEndToEnd, BrowserOpensOnlyAfterAllPagesAreWritten) {
   EXPECT_EQ(box.browser_opens(), std::vector<std::string>{box.frame_page_open()});
 }
 
+// Against the known digests of the worked example and the digests that build
+// mode writes for a position with dragons and for a symmetric one.
 TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
   Sandbox box;
+  Board dragons = worked_board(), respelled = worked_board(), symmetric = empty_board();
+  for (const auto& [r, c, cell, other] : {std::tuple{4, 2, " 龍", " 竜"}, {1, 6, "v龍", "v竜"}, {0, 7, "v玉", "v王"},
+                                          {8, 8, " 王", " 玉"}}) {
+    put(dragons, r, c, cell);
+    put(respelled, r, c, other);
+  }
+  put(symmetric, 0, 4, "v玉");
+  put(symmetric, 2, 3, " 金");
+  put(symmetric, 2, 5, " 金");
+  put(symmetric, 8, 4, " 王");
   box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n" + std::string(kWorkedMirrored) +
-                                         " mirrored\n"));
+                                         " mirrored\n" + built_digest(box, sjis(diagram(dragons, "持駒：飛 角"))) +
+                                         " dragons\n" + built_digest(box, sjis(diagram(symmetric))) + " symmetric\n"));
   const std::string as_found = "  direct\n* mirrored\n";
   const std::string shown = diagram(worked_board(), "持駒：飛 角");
   const std::string worked = sjis(diagram(worked_board()));
@@ -191,6 +209,9 @@ TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
        junk + "\n" + std::string(3 << 20, 'x') + "\r\n" + worked.substr(0, worked.size() - 1), as_found, shown},
       {"markup beside the diagram", sjis(marked), as_found,
        replaced(replaced(shown, "１\n", "１ &lt;i&gt;&amp;&lt;/i&gt;\n"), "|五\n", "|五&gt;\n")},
+      {"dragons and kings respelled", sjis(diagram(respelled, "先手の持駒：角　飛")), "  dragons\n",
+       diagram(dragons, "持駒：角 飛"), 1},
+      {"a symmetric position is listed once", sjis(diagram(symmetric)), "  symmetric\n", diagram(symmetric, "持駒：飛 角"), 1},
       {"markup in the hand, another hand", sjis(diagram(worked_board(), "先手の持駒：飛　角　<&>")), "",
        diagram(worked_board(), "持駒：飛 角 &lt;&amp;&gt;"), 0},
   };
@@ -200,29 +221,6 @@ TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
     EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(c.shown));
     EXPECT_EQ(box.read_prog("voktdata.htm"), db_page(c.matches, c.count));
   }
-}
-
-TEST(CheckEndToEnd, DragonsKingsAndSymmetryAgainstBuiltDigests) {
-  Sandbox box;
-  Board dragons = worked_board(), respelled = worked_board(), symmetric = empty_board();
-  put(dragons, 4, 2, " 龍");
-  put(dragons, 1, 6, "v龍");
-  put(respelled, 4, 2, " 竜");
-  put(respelled, 1, 6, "v竜");
-  put(respelled, 0, 7, "v王");
-  put(respelled, 8, 8, " 玉");
-  put(symmetric, 0, 4, "v玉");
-  put(symmetric, 2, 3, " 金");
-  put(symmetric, 2, 5, " 金");
-  put(symmetric, 8, 4, " 王");
-  box.write_prog("vokt.dat", digest_file(built_digest(box, sjis(diagram(dragons, "持駒：飛 角"))) + " dragons\n" +
-                                         built_digest(box, sjis(diagram(symmetric))) + " symmetric\n"));
-  check(box, sjis(diagram(respelled, "先手の持駒：角　飛")));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(dragons, "持駒：角 飛")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  dragons\n", 1));
-  // A symmetric position is listed once, as a direct match.
-  check(box, sjis(diagram(symmetric)));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  symmetric\n", 1));
 }
 
 TEST(CheckEndToEnd, DigestFileOfAnyShape) {
@@ -260,21 +258,28 @@ TEST(CheckEndToEnd, DigestFileOfAnyShape) {
   }
 }
 
+// A page that cannot be written in full (a file-size limit, as on a full
+// disk) fails its stage like one that cannot be opened.
 TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
-  const std::string kept = "old key";
+  std::string many_matches;
+  for (int i = 0; i < 50; ++i) many_matches += std::string(kWorkedDirect) + " a match that fills the page\n";
+  const std::string worked = sjis(diagram(worked_board())), full = ": " + full_disk_text() + "\n";
   struct Case {
     const char* what;
     bool with_digest_file;
-    std::string problem, message, key, result;
+    std::string problem, message;
+    std::optional<std::string> key, result;
+    unsigned long limit = 0;
   };
   const Case cases[] = {
-      {"problem file missing", true, "", "missing.kif: No such file or directory\n", kept, "old result"},
-      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n", kept,
+      {"problem file missing", true, "", "missing.kif: No such file or directory\n", "old key", "old result"},
+      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n", "old key",
        "old result"},
-      {"diagram after 0x1A", true, "#\n\x1A" + sjis(diagram(worked_board())), "Kifu data not specified\n", kept,
-       "old result"},
-      {"digest file missing", false, sjis(diagram(worked_board())), "vokt.dat: No such file or directory\n",
+      {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n", "old key", "old result"},
+      {"digest file missing", false, worked, "vokt.dat: No such file or directory\n",
        key_page(diagram(worked_board(), "持駒：飛 角")), ""},
+      {"key page not written in full", true, worked, "voktkey.htm" + full, std::nullopt, "old result", 300},
+      {"result page not written in full", true, worked, "voktdata.htm" + full, std::nullopt, std::nullopt, 1500},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -282,52 +287,19 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
     box.write_prog("voktkey.htm", "old key");
     box.write_prog("voktdata.htm", "old result");
     box.write_prog("vokt.htm", "old frame");
-    if (c.with_digest_file) box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " x\n"));
+    if (c.with_digest_file) box.write_prog("vokt.dat", digest_file(many_matches));
     if (!c.problem.empty()) box.write_work("p.kif", c.problem);
-    const RunResult run = box.run({c.problem.empty() ? "missing.kif" : "p.kif"});
+    RunOptions options;
+    if (c.limit != 0) options.file_size_limit = c.limit;
+    const RunResult run = box.run({c.problem.empty() ? "missing.kif" : "p.kif"}, options);
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(after_banner(run.err), c.message + std::string(kPause));
-    EXPECT_EQ(box.read_prog("voktkey.htm"), c.key);
-    EXPECT_EQ(box.read_prog("voktdata.htm"), c.result);
+    if (c.key) { EXPECT_EQ(box.read_prog("voktkey.htm"), *c.key); }
+    if (c.result) { EXPECT_EQ(box.read_prog("voktdata.htm"), *c.result); }
     EXPECT_EQ(box.read_prog("vokt.htm"), "old frame");
     EXPECT_TRUE(box.browser_opens(500).empty());
   }
-}
-
-// A page that cannot be written in full (a file-size limit, as on a full
-// disk) fails its stage like a page that cannot be opened.
-TEST(CheckEndToEnd, PageWriteFailureIsReported) {
-  std::string many_matches;
-  for (int i = 0; i < 50; ++i) many_matches += std::string(kWorkedDirect) + " a match that fills the page\n";
-  for (const auto& [limit, page] : {std::pair{300UL, "voktkey.htm"}, std::pair{1500UL, "voktdata.htm"}}) {
-    SCOPED_TRACE(page);
-    Sandbox box;
-    box.write_prog("vokt.dat", digest_file(many_matches));
-    box.write_prog("vokt.htm", "old frame");
-    box.write_work("p.kif", sjis(diagram(worked_board())));
-    RunOptions options;
-    options.file_size_limit = limit;
-    const RunResult run = box.run({"p.kif"}, options);
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(after_banner(run.err), page + (": " + full_disk_text() + "\n") + std::string(kPause));
-    EXPECT_EQ(box.read_prog("vokt.htm"), "old frame");
-    EXPECT_TRUE(box.browser_opens(500).empty());
-  }
-}
-
-// The run does not wait for the browser, and succeeds without one.
-TEST(CheckEndToEnd, BrowserLaunchNeverHoldsTheRun) {
-  Sandbox box;
-  box.write_prog("vokt.dat", digest_file(""));
-  box.before_browser_open("sleep 5");
-  const auto start = std::chrono::steady_clock::now();
-  check(box, sjis(diagram(worked_board())));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-  RunOptions no_launcher;
-  no_launcher.env["PATH"] = (box.root() / "nowhere").string();
-  check(box, sjis(diagram(worked_board())), no_launcher);
-  EXPECT_TRUE(box.prog_has("vokt.htm"));
 }
 
 }  // namespace

@@ -14,11 +14,12 @@
 #include <string_view>
 #include <vector>
 
+#include "../support.h"
+
 namespace vokt::e2e {
 
 namespace fs = std::filesystem;
-
-std::string sjis(std::string_view utf8);  // readable UTF-8 as CP932 bytes
+using test::sjis;
 std::string crlf(std::string_view text);  // every LF preceded by CR
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);
