@@ -13,7 +13,6 @@ namespace {
 using test::sjis;
 
 std::string text_of(const PositionDigest& digest) { return std::string(text_view(digest_text(digest))); }
-
 std::string crc_of(std::initializer_list<std::string_view> pieces) {
   PositionDigest digest{0x1234, 0x5678};
   crc64_init(digest);

@@ -28,7 +28,6 @@ std::string env_or(const char* name, std::string_view fallback) {
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
 }  // namespace
 
 std::string crlf(std::string_view text) {
@@ -49,6 +48,7 @@ void write_file(const fs::path& path, std::string_view bytes) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+// The error stream after the banner (title line, notice line, empty line).
 std::string after_banner(std::string_view err) {
   EXPECT_TRUE(err.starts_with("Korvane 0.18\n")) << err;
   const std::size_t end = err.find("\n\n");

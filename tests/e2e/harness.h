@@ -25,21 +25,16 @@ std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, std::string_view bytes);
 
 inline constexpr std::string_view kPause = "\nEnter any key... \n";
-// The error stream after the banner (title line, notice line, empty line).
 std::string after_banner(std::string_view err);
-// How a write stopped by the file-size limit is reported: under Wine msvcrt
-// turns it into EINVAL.
-std::string full_disk_text();
+std::string full_disk_text();  // a write stopped by RLIMIT_FSIZE; EINVAL under Wine
 
 // A board as nine ranks of nine 4-byte UTF-8 cells (side mark, piece).
 using Board = std::array<std::string, 9>;
 Board empty_board();
 void put(Board& board, int rank, int column, std::string_view cell);  // column 0 is the ninth file
 Board mirror(Board board);
-// The thirteen-line diagram block in UTF-8.
 std::string diagram(const Board& board, std::string_view hand = "先手の持駒：飛　角");
-// The worked example and its known direct and mirrored digests.
-Board worked_board();
+Board worked_board();  // with known direct and mirrored digests
 inline constexpr std::string_view kWorkedDirect = "b87da5c8ec2be054";
 inline constexpr std::string_view kWorkedMirrored = "2c369db0e0897f14";
 inline constexpr std::string_view kZero = "0000000000000000";
