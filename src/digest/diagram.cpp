@@ -20,15 +20,16 @@ constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
 // A line as the reader's 1024-byte buffer holds it: the bytes read, then
 // zeros. A line missing at the end of the input is an empty line, so every
 // check and feed of the block still runs, and a short rank line contributes
-// zero bytes where it has none of its own.
+// zero bytes where it has none of its own. Only bytes 0 to 28 are ever looked
+// at past the end of the line, so only those are cleared.
 using LineBuffer = std::array<char, TextReader::kMaxPiece + 1>;
 
 std::string_view read_block_line(TextReader& file, LineBuffer& buffer) {
-  buffer.fill('\0');
   std::string_view piece;
-  if (!file.read_piece(piece)) return {};
+  if (!file.read_piece(piece)) piece = {};
   std::copy(piece.begin(), piece.end(), buffer.begin());
-  return piece;
+  if (piece.size() <= kRightBar) std::fill(buffer.begin() + piece.size(), buffer.begin() + kRightBar + 1, '\0');
+  return std::string_view(buffer.data(), piece.size());
 }
 
 void report(std::string_view what) {
@@ -76,9 +77,7 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
     }
     // Kings and dragons are rewritten in the text part of the line; the
     // replacements keep its length, so the cells stay where they are.
-    std::string text(c_text(line));
-    normalize_board_line(text);
-    std::copy(text.begin(), text.end(), buffer.begin());
+    normalize_board_text(buffer.data(), c_text(line).size());
 
     crc64_update(direct, std::string_view(buffer.data() + 1, kRankBytes));
     if (mirrored != nullptr) {

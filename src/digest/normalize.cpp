@@ -1,3 +1,6 @@
+#include <algorithm>
+#include <bitset>
+
 #include "digest/digest.h"
 #include "digest/sjis.h"
 
@@ -15,6 +18,12 @@ constexpr Substitution kBoardTable[] = {
     {sjis::kVOu, sjis::kVGyoku},
     {sjis::kRyuSimple, sjis::kRyu},
 };
+static_assert([] {
+  for (const auto& row : kBoardTable) {
+    if (row.pattern.size() != row.replacement.size()) return false;
+  }
+  return true;
+}(), "board replacements keep the length of the line");
 
 // Order matters: the two-character numerals before the lone 十, and 十
 // before the single digits.
@@ -28,6 +37,16 @@ constexpr Substitution kHandTable[] = {
     {sjis::kGo, "5"},        {sjis::kYon, "4"},      {sjis::kSan, "3"},      {sjis::kNi, "2"},
     {sjis::kNiKana, "2"},
 };
+
+static_assert([] {
+  for (const auto& row : kHandTable) {
+    if (row.pattern.empty() || static_cast<unsigned char>(row.pattern[0]) < 0x80) return false;
+    for (const char c : row.replacement) {
+      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    }
+  }
+  return true;
+}(), "hand patterns start with a lead byte; replacements are ASCII");
 
 }  // namespace
 
@@ -54,13 +73,35 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
   line.swap(result);
 }
 
-void normalize_board_line(std::string& line) {
-  for (const auto& row : kBoardTable) replace_all(line, row.pattern, row.replacement);
+void normalize_board_text(char* text, std::size_t length) {
+  const std::string_view line(text, length);
+  // Every pattern holds one of these bytes (the second bytes of 玉, 王 and
+  // 竜), and no replacement brings one in where there was none: most rank
+  // lines have none and are left as they are.
+  const auto holds_pattern_byte = [](char c) { return c == '\xCA' || c == '\xA4' || c == '\xB3'; };
+  if (std::none_of(line.begin(), line.end(), holds_pattern_byte)) return;
+  for (const auto& row : kBoardTable) {
+    // Each replacement overwrites its pattern: the same as replace_all, as
+    // the search goes on after the replacement and never sees it again.
+    for (std::size_t found = line.find(row.pattern); found != std::string_view::npos;
+         found = line.find(row.pattern, found + row.replacement.size())) {
+      std::copy(row.replacement.begin(), row.replacement.end(), text + found);
+    }
+  }
 }
+
+void normalize_board_line(std::string& line) { normalize_board_text(line.data(), line.size()); }
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  for (const auto& row : kHandTable) replace_all(line, row.pattern, row.replacement);
+  // Every pattern starts with a Shift-JIS lead byte and every replacement is
+  // ASCII, so a row whose first byte is not in the line as it came cannot
+  // match at any stage: its search is skipped.
+  std::bitset<256> present;
+  for (const char c : line) present.set(static_cast<unsigned char>(c));
+  for (const auto& row : kHandTable) {
+    if (present.test(static_cast<unsigned char>(row.pattern[0]))) replace_all(line, row.pattern, row.replacement);
+  }
   const std::size_t double_space = line.find("  ");
   if (double_space != std::string::npos) line.resize(double_space);
   if (!line.empty() && line.back() == ' ') line.pop_back();
