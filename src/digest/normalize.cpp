@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <bitset>
+#include <cstring>
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
@@ -60,6 +61,24 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
   if (pattern.empty()) return;
   std::size_t found = line.find(pattern);
   if (found == std::string::npos) return;
+  if (replacement.size() <= pattern.size()) {
+    // In place: the text written never gets ahead of the text still to be
+    // searched, which stays as it was.
+    std::size_t out = found;
+    std::size_t from = found;
+    while (found != std::string::npos) {
+      std::copy(line.begin() + static_cast<std::ptrdiff_t>(from), line.begin() + static_cast<std::ptrdiff_t>(found),
+                line.begin() + static_cast<std::ptrdiff_t>(out));
+      out += found - from;
+      std::copy(replacement.begin(), replacement.end(), line.begin() + static_cast<std::ptrdiff_t>(out));
+      out += replacement.size();
+      from = found + pattern.size();
+      found = line.find(pattern, from);
+    }
+    std::copy(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), line.begin() + static_cast<std::ptrdiff_t>(out));
+    line.resize(out + (line.size() - from));
+    return;
+  }
   std::string result;
   result.reserve(line.size());
   std::size_t from = 0;
@@ -73,6 +92,24 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
   line.swap(result);
 }
 
+namespace {
+
+// The first occurrence of `pattern` at or after `from`, found through its
+// last byte, which in the board table is the rarer one.
+std::size_t find_by_last_byte(std::string_view line, std::string_view pattern, std::size_t from) {
+  const std::size_t last = pattern.size() - 1;
+  for (std::size_t at = from + last; at < line.size();) {
+    const void* hit = std::memchr(line.data() + at, pattern[last], line.size() - at);
+    if (hit == nullptr) return std::string_view::npos;
+    at = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
+    if (line.compare(at - last, last, pattern.substr(0, last)) == 0) return at - last;
+    ++at;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
 void normalize_board_text(char* text, std::size_t length) {
   const std::string_view line(text, length);
   // Every pattern holds one of these bytes (the second bytes of 玉, 王 and
@@ -83,8 +120,8 @@ void normalize_board_text(char* text, std::size_t length) {
   for (const auto& row : kBoardTable) {
     // Each replacement overwrites its pattern: the same as replace_all, as
     // the search goes on after the replacement and never sees it again.
-    for (std::size_t found = line.find(row.pattern); found != std::string_view::npos;
-         found = line.find(row.pattern, found + row.replacement.size())) {
+    for (std::size_t found = find_by_last_byte(line, row.pattern, 0); found != std::string_view::npos;
+         found = find_by_last_byte(line, row.pattern, found + row.replacement.size())) {
       std::copy(row.replacement.begin(), row.replacement.end(), text + found);
     }
   }
