@@ -60,11 +60,9 @@ bool TextReader::open(const std::string& path) {
   file_ = open_binary(path, "rb");
   if (!file_) return false;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  // Room for a block, the unfinished piece kept from the one before, and a
-  // CR held back from it.
-  buffer_.assign(kBlockSize + 2 * kMaxPiece + 2, '\0');
+  // Room for a block and the unfinished piece kept from the one before.
+  buffer_.assign(kBlockSize + kMaxPiece + 1, '\0');
   begin_ = end_ = 0;
-  held_cr_ = false;
   at_end_ = false;
   return true;
 }
@@ -77,30 +75,21 @@ bool TextReader::refill() {
     begin_ = 0;
   }
   char* const data = buffer_.data();
-  std::size_t stop = end_;
-  if (held_cr_) data[stop++] = '\r';
-  held_cr_ = false;
-  const std::size_t got = std::fread(data + stop, 1, buffer_.size() - stop, file_.get());
+  const std::size_t got = std::fread(data + end_, 1, buffer_.size() - end_, file_.get());
   if (got == 0) {
-    // A CR held back from the last block was followed by nothing: dropped.
     at_end_ = true;
     return false;
   }
-  stop += got;
-  // A CR at the end of the block may be the first half of a CR LF: it waits
-  // for the next block, which tells.
-  if (data[stop - 1] == '\r') {
-    held_cr_ = true;
-    --stop;
-  }
-  const std::string_view fresh(data + end_, stop - end_);
-  const std::size_t change = find_text_mode_change(fresh);
+  std::size_t stop = end_ + got;
+  // Where the block has a CR that is not the first half of a CR LF (a CR as
+  // its last byte counts: its line feed would be in the next block), or a
+  // 0x1A, the rest of the block is translated now.
+  const std::size_t change = find_text_mode_change(std::string_view(data + end_, got));
   if (change != std::string_view::npos) {
-    std::size_t from = end_ + change;
+    const std::size_t from = end_ + change;
     if (const void* mark = std::memchr(data + from, kEndOfText, stop - from)) {
       stop = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
       at_end_ = true;
-      held_cr_ = false;
     }
     stop = drop_crs(data, from, stop);
   }

@@ -28,8 +28,8 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 //
 // The file is read in large blocks. A block is kept as read as long as its
 // only CR bytes stand directly before a line feed (the usual CR LF line end):
-// such a CR is dropped when its piece is handed out. A block with any other
-// CR, or with a 0x1A, is translated in full when it is read.
+// such a CR is dropped when its piece is handed out. From any other CR, or a
+// 0x1A, on, the block is translated when it is read.
 class TextReader {
  public:
   static constexpr std::size_t kMaxPiece = 1023;
@@ -62,8 +62,9 @@ class TextReader {
   FileHandle file_;
   std::vector<char> buffer_;
   std::size_t begin_ = 0;  // first byte not yet handed out: the start of a piece
-  std::size_t end_ = 0;    // end of the bytes read and checked
-  bool held_cr_ = false;   // the last byte read was a CR, not yet in the buffer
+  // End of the bytes read and checked: from begin_ to here every CR stands
+  // directly before a line feed, and there is no 0x1A.
+  std::size_t end_ = 0;
   bool at_end_ = false;    // the raw input or a 0x1A byte has ended the text
 };
 
