@@ -158,6 +158,56 @@ __attribute__((target("avx2"))) std::size_t avx2_text_mode_change(std::string_vi
   return shifted(plain_text_mode_change(bytes.substr(i)), i);
 }
 
+__attribute__((target("avx512f,avx512bw"))) std::size_t avx512_find_either(std::string_view haystack,
+                                                                            std::string_view first,
+                                                                            std::string_view second) {
+  const char* const p = haystack.data();
+  const std::size_t n = haystack.size();
+  const std::size_t last_first = first.size() - 1;
+  const std::size_t last_second = second.size() - 1;
+  const std::size_t reach = std::max(last_first, last_second) + 64;
+  std::size_t i = 0;
+  if (n >= reach) {
+    const __m512i f0 = _mm512_set1_epi8(first[0]);
+    const __m512i f1 = _mm512_set1_epi8(first[last_first]);
+    const __m512i s0 = _mm512_set1_epi8(second[0]);
+    const __m512i s1 = _mm512_set1_epi8(second[last_second]);
+    const bool one_text = first == second;
+    for (; i <= n - reach; i += 64) {
+      const char* const q = p + i;
+      const __m512i a = _mm512_loadu_si512(q);
+      __mmask64 mask = _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, f0), _mm512_loadu_si512(q + last_first), f1);
+      if (!one_text) {
+        mask |= _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, s0), _mm512_loadu_si512(q + last_second), s1);
+      }
+      if (mask == 0) continue;
+      const std::size_t pos = first_confirmed(mask, p, n, i, first, second);
+      if (pos != npos) return pos;
+    }
+  }
+  return shifted(plain_find_either(haystack.substr(i), first, second), i);
+}
+
+__attribute__((target("avx512f,avx512bw"))) std::size_t avx512_text_mode_change(std::string_view bytes) {
+  const char* const p = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  if (n > 64) {
+    const __m512i cr = _mm512_set1_epi8('\r');
+    const __m512i lf = _mm512_set1_epi8('\n');
+    const __m512i end_mark = _mm512_set1_epi8(kEndOfText);
+    for (; i < n - 64; i += 64) {
+      const char* const q = p + i;
+      const __m512i a = _mm512_loadu_si512(q);
+      const __mmask64 mask =
+          _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(a, cr), _mm512_loadu_si512(q + 1), lf) |
+          _mm512_cmpeq_epi8_mask(a, end_mark);
+      if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctzll(mask));
+    }
+  }
+  return shifted(plain_text_mode_change(bytes.substr(i)), i);
+}
+
 __attribute__((target("sse2"))) std::size_t sse2_find_either(std::string_view haystack, std::string_view first,
                                                               std::string_view second) {
   const char* const p = haystack.data();
@@ -234,6 +284,9 @@ std::vector<ByteScanner> byte_scanners() {
   __builtin_cpu_init();
   if (__builtin_cpu_supports("sse2")) all.push_back({"sse2", sse2_text_mode_change, sse2_find_either});
   if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", avx2_text_mode_change, avx2_find_either});
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+    all.push_back({"avx512", avx512_text_mode_change, avx512_find_either});
+  }
 #endif
   return all;
 }
