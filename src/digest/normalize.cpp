@@ -1,5 +1,6 @@
 #include <algorithm>
-#include <bitset>
+#include <array>
+#include <cstdint>
 #include <cstring>
 
 #include "digest/digest.h"
@@ -39,15 +40,59 @@ constexpr Substitution kHandTable[] = {
     {sjis::kNiKana, "2"},
 };
 
+// A set of byte values.
+struct ByteSet {
+  std::uint64_t words[4] = {};
+  constexpr void add(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    words[byte >> 6] |= std::uint64_t{1} << (byte & 63);
+  }
+  constexpr bool has(char c) const {
+    const auto byte = static_cast<unsigned char>(c);
+    return (words[byte >> 6] >> (byte & 63)) & 1;
+  }
+  constexpr bool covers(const ByteSet& other) const {
+    for (int k = 0; k < 4; ++k) {
+      if ((other.words[k] & ~words[k]) != 0) return false;
+    }
+    return true;
+  }
+};
+
+constexpr ByteSet byte_set(std::string_view text) {
+  ByteSet set;
+  for (const char c : text) set.add(c);
+  return set;
+}
+
+// The bytes of each hand pattern. No replacement holds any of them, so a
+// pattern with a byte that the line did not have at the start can match at
+// no stage of the table: its search is skipped.
+constexpr auto kHandPatternBytes = [] {
+  std::array<ByteSet, std::size(kHandTable)> sets{};
+  for (std::size_t row = 0; row < std::size(kHandTable); ++row) sets[row] = byte_set(kHandTable[row].pattern);
+  return sets;
+}();
+
 static_assert([] {
   for (const auto& row : kHandTable) {
-    if (row.pattern.empty() || static_cast<unsigned char>(row.pattern[0]) < 0x80) return false;
-    for (const char c : row.replacement) {
-      if (static_cast<unsigned char>(c) >= 0x80) return false;
+    for (const auto& other : kHandTable) {
+      for (const char c : row.replacement) {
+        if (byte_set(other.pattern).has(c)) return false;
+      }
     }
   }
   return true;
-}(), "hand patterns start with a lead byte; replacements are ASCII");
+}(), "no hand replacement brings in a byte of a hand pattern");
+
+// The last bytes of the board patterns (the second bytes of 玉, 王 and 竜).
+// A line with none of them matches no row: the first row cannot match, so
+// nothing changes, and so on down the table.
+constexpr auto kBoardLastBytes = [] {
+  std::array<bool, 256> table{};
+  for (const auto& row : kBoardTable) table[static_cast<unsigned char>(row.pattern.back())] = true;
+  return table;
+}();
 
 }  // namespace
 
@@ -112,11 +157,10 @@ std::size_t find_by_last_byte(std::string_view line, std::string_view pattern, s
 
 void normalize_board_text(char* text, std::size_t length) {
   const std::string_view line(text, length);
-  // Every pattern holds one of these bytes (the second bytes of 玉, 王 and
-  // 竜), and no replacement brings one in where there was none: most rank
-  // lines have none and are left as they are.
-  const auto holds_pattern_byte = [](char c) { return c == '\xCA' || c == '\xA4' || c == '\xB3'; };
-  if (std::none_of(line.begin(), line.end(), holds_pattern_byte)) return;
+  // Most rank lines have no king and no dragon: they are left as they are.
+  bool any = false;
+  for (const char c : line) any |= kBoardLastBytes[static_cast<unsigned char>(c)];
+  if (!any) return;
   for (const auto& row : kBoardTable) {
     // Each replacement overwrites its pattern: the same as replace_all, as
     // the search goes on after the replacement and never sees it again.
@@ -131,13 +175,9 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  // Every pattern starts with a Shift-JIS lead byte and every replacement is
-  // ASCII, so a row whose first byte is not in the line as it came cannot
-  // match at any stage: its search is skipped.
-  std::bitset<256> present;
-  for (const char c : line) present.set(static_cast<unsigned char>(c));
-  for (const auto& row : kHandTable) {
-    if (present.test(static_cast<unsigned char>(row.pattern[0]))) replace_all(line, row.pattern, row.replacement);
+  const ByteSet present = byte_set(line);
+  for (std::size_t row = 0; row < std::size(kHandTable); ++row) {
+    if (present.covers(kHandPatternBytes[row])) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
   }
   const std::size_t double_space = line.find("  ");
   if (double_space != std::string::npos) line.resize(double_space);
