@@ -1,10 +1,10 @@
 #include "platform/text_file.h"
 
-#include "platform/byte_scan.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/byte_scan.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
