@@ -85,15 +85,6 @@ static_assert([] {
   return true;
 }(), "no hand replacement brings in a byte of a hand pattern");
 
-// The last bytes of the board patterns (the second bytes of 玉, 王 and 竜).
-// A line with none of them matches no row: the first row cannot match, so
-// nothing changes, and so on down the table.
-constexpr auto kBoardLastBytes = [] {
-  std::array<bool, 256> table{};
-  for (const auto& row : kBoardTable) table[static_cast<unsigned char>(row.pattern.back())] = true;
-  return table;
-}();
-
 }  // namespace
 
 std::size_t chomp(std::string& line) {
@@ -157,10 +148,6 @@ std::size_t find_by_last_byte(std::string_view line, std::string_view pattern, s
 
 void normalize_board_text(char* text, std::size_t length) {
   const std::string_view line(text, length);
-  // Most rank lines have no king and no dragon: they are left as they are.
-  bool any = false;
-  for (const char c : line) any |= kBoardLastBytes[static_cast<unsigned char>(c)];
-  if (!any) return;
   for (const auto& row : kBoardTable) {
     // Each replacement overwrites its pattern: the same as replace_all, as
     // the search goes on after the replacement and never sees it again.
