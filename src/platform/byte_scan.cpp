@@ -84,6 +84,45 @@ inline std::size_t first_confirmed(std::uint64_t mask, const char* p, std::size_
   return npos;
 }
 
+// What a vector search compares at every start position: the first and the
+// last byte of each text.
+struct TextEnds {
+  char first_head;
+  char first_tail;
+  char second_head;
+  char second_tail;
+  std::size_t first_last;   // offset of the first text's last byte
+  std::size_t second_last;  // offset of the second text's last byte
+};
+
+// A vector candidate search: from the 64-byte stride at `i` on, up to the
+// stride at `limit`, returns the candidate mask of the first stride that has
+// any (bit k: position i + k) with `i` left at that stride, or 0 with `i`
+// past `limit`. It calls nothing, so that its constants stay in registers.
+using CandidateSearch = std::uint64_t (*)(const char* p, std::size_t& i, std::size_t limit, const TextEnds& ends);
+
+// The vector search of either text: candidates from `search`, each checked
+// in full, and the last stretch, too short for a vector, done plainly.
+std::size_t vector_find_either(std::string_view haystack, std::string_view first, std::string_view second,
+                               CandidateSearch search, CandidateSearch search_one) {
+  const char* const p = haystack.data();
+  const std::size_t n = haystack.size();
+  const TextEnds ends{first[0], first.back(), second[0], second.back(), first.size() - 1, second.size() - 1};
+  const std::size_t reach = std::max(ends.first_last, ends.second_last) + 64;
+  std::size_t i = 0;
+  if (n >= reach) {
+    const CandidateSearch next = first == second ? search_one : search;
+    while (i <= n - reach) {
+      const std::uint64_t mask = next(p, i, n - reach, ends);
+      if (mask == 0) break;
+      const std::size_t pos = first_confirmed(mask, p, n, i, first, second);
+      if (pos != npos) return pos;
+      i += 64;
+    }
+  }
+  return shifted(plain_find_either(haystack.substr(i), first, second), i);
+}
+
 inline std::uint64_t join_masks(int low, int high) {
   return static_cast<std::uint32_t>(low) | (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high)) << 32);
 }
@@ -95,41 +134,128 @@ inline std::uint64_t join_masks(const int (&masks)[4]) {
   return mask;
 }
 
-__attribute__((target("avx2"))) std::size_t avx2_find_either(std::string_view haystack, std::string_view first,
-                                                              std::string_view second) {
-  const char* const p = haystack.data();
-  const std::size_t n = haystack.size();
-  const std::size_t last_first = first.size() - 1;
-  const std::size_t last_second = second.size() - 1;
-  const std::size_t reach = std::max(last_first, last_second) + 64;
-  std::size_t i = 0;
-  if (n >= reach) {
-    const __m256i f0 = _mm256_set1_epi8(first[0]);
-    const __m256i f1 = _mm256_set1_epi8(first[last_first]);
-    const __m256i s0 = _mm256_set1_epi8(second[0]);
-    const __m256i s1 = _mm256_set1_epi8(second[last_second]);
-    const bool one_text = first == second;
-    for (; i <= n - reach; i += 64) {
-      const char* const q = p + i;
-      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
-      const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
-      const __m256i fa = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + last_first));
-      const __m256i fb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + last_first + 32));
-      __m256i ma = _mm256_and_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(fa, f1));
-      __m256i mb = _mm256_and_si256(_mm256_cmpeq_epi8(b, f0), _mm256_cmpeq_epi8(fb, f1));
-      if (!one_text) {
-        const __m256i sa = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + last_second));
-        const __m256i sb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + last_second + 32));
-        ma = _mm256_or_si256(ma, _mm256_and_si256(_mm256_cmpeq_epi8(a, s0), _mm256_cmpeq_epi8(sa, s1)));
-        mb = _mm256_or_si256(mb, _mm256_and_si256(_mm256_cmpeq_epi8(b, s0), _mm256_cmpeq_epi8(sb, s1)));
-      }
-      if (_mm256_testz_si256(_mm256_or_si256(ma, mb), _mm256_set1_epi8(-1))) continue;
-      const std::uint64_t mask = join_masks(_mm256_movemask_epi8(ma), _mm256_movemask_epi8(mb));
-      const std::size_t pos = first_confirmed(mask, p, n, i, first, second);
-      if (pos != npos) return pos;
+
+template <bool kOneText>
+__attribute__((target("avx2"))) std::uint64_t avx2_candidates(const char* p, std::size_t& i, std::size_t limit,
+                                                               const TextEnds& ends) {
+  const __m256i f0 = _mm256_set1_epi8(ends.first_head);
+  const __m256i f1 = _mm256_set1_epi8(ends.first_tail);
+  const __m256i s0 = _mm256_set1_epi8(ends.second_head);
+  const __m256i s1 = _mm256_set1_epi8(ends.second_tail);
+  const std::size_t first_last = ends.first_last;
+  const std::size_t second_last = ends.second_last;
+  for (std::size_t at = i; at <= limit; at += 64) {
+    const char* const q = p + at;
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 32));
+    const __m256i fa = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + first_last));
+    const __m256i fb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + first_last + 32));
+    __m256i ma = _mm256_and_si256(_mm256_cmpeq_epi8(a, f0), _mm256_cmpeq_epi8(fa, f1));
+    __m256i mb = _mm256_and_si256(_mm256_cmpeq_epi8(b, f0), _mm256_cmpeq_epi8(fb, f1));
+    if (!kOneText) {
+      const __m256i sa = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + second_last));
+      const __m256i sb = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + second_last + 32));
+      ma = _mm256_or_si256(ma, _mm256_and_si256(_mm256_cmpeq_epi8(a, s0), _mm256_cmpeq_epi8(sa, s1)));
+      mb = _mm256_or_si256(mb, _mm256_and_si256(_mm256_cmpeq_epi8(b, s0), _mm256_cmpeq_epi8(sb, s1)));
+    }
+    if (!_mm256_testz_si256(_mm256_or_si256(ma, mb), _mm256_set1_epi8(-1))) {
+      i = at;
+      return join_masks(_mm256_movemask_epi8(ma), _mm256_movemask_epi8(mb));
     }
   }
-  return shifted(plain_find_either(haystack.substr(i), first, second), i);
+  i = limit + 1;
+  return 0;
+}
+
+std::size_t avx2_find_either(std::string_view haystack, std::string_view first, std::string_view second) {
+  return vector_find_either(haystack, first, second, avx2_candidates<false>, avx2_candidates<true>);
+}
+
+template <bool kOneText>
+__attribute__((target("avx512f,avx512bw"))) std::uint64_t avx512_candidates(const char* p, std::size_t& i,
+                                                                             std::size_t limit,
+                                                                             const TextEnds& ends) {
+  const __m512i f0 = _mm512_set1_epi8(ends.first_head);
+  const __m512i f1 = _mm512_set1_epi8(ends.first_tail);
+  const __m512i s0 = _mm512_set1_epi8(ends.second_head);
+  const __m512i s1 = _mm512_set1_epi8(ends.second_tail);
+  const std::size_t first_last = ends.first_last;
+  const std::size_t second_last = ends.second_last;
+  std::size_t at = i;
+  // Two strides at a time while both fit, for more loads in flight.
+  for (; at + 64 <= limit; at += 128) {
+    const char* const q = p + at;
+    const __m512i a = _mm512_loadu_si512(q);
+    const __m512i b = _mm512_loadu_si512(q + 64);
+    __mmask64 low = _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, f0), _mm512_loadu_si512(q + first_last), f1);
+    __mmask64 high =
+        _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(b, f0), _mm512_loadu_si512(q + 64 + first_last), f1);
+    if (!kOneText) {
+      low |= _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, s0), _mm512_loadu_si512(q + second_last), s1);
+      high |=
+          _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(b, s0), _mm512_loadu_si512(q + 64 + second_last), s1);
+    }
+    if ((low | high) == 0) continue;
+    if (low != 0) {
+      i = at;
+      return low;
+    }
+    i = at + 64;
+    return high;
+  }
+  for (; at <= limit; at += 64) {
+    const char* const q = p + at;
+    const __m512i a = _mm512_loadu_si512(q);
+    __mmask64 mask = _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, f0), _mm512_loadu_si512(q + first_last), f1);
+    if (!kOneText) {
+      mask |= _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, s0), _mm512_loadu_si512(q + second_last), s1);
+    }
+    if (mask != 0) {
+      i = at;
+      return mask;
+    }
+  }
+  i = limit + 1;
+  return 0;
+}
+
+std::size_t avx512_find_either(std::string_view haystack, std::string_view first, std::string_view second) {
+  return vector_find_either(haystack, first, second, avx512_candidates<false>, avx512_candidates<true>);
+}
+
+template <bool kOneText>
+__attribute__((target("sse2"))) std::uint64_t sse2_candidates(const char* p, std::size_t& i, std::size_t limit,
+                                                               const TextEnds& ends) {
+  const __m128i f0 = _mm_set1_epi8(ends.first_head);
+  const __m128i f1 = _mm_set1_epi8(ends.first_tail);
+  const __m128i s0 = _mm_set1_epi8(ends.second_head);
+  const __m128i s1 = _mm_set1_epi8(ends.second_tail);
+  const std::size_t first_last = ends.first_last;
+  const std::size_t second_last = ends.second_last;
+  for (std::size_t at = i; at <= limit; at += 64) {
+    int masks[4];
+    for (int k = 0; k < 4; ++k) {
+      const char* const q = p + at + 16 * k;
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+      const __m128i fa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + first_last));
+      __m128i m = _mm_and_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(fa, f1));
+      if (!kOneText) {
+        const __m128i sa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + second_last));
+        m = _mm_or_si128(m, _mm_and_si128(_mm_cmpeq_epi8(a, s0), _mm_cmpeq_epi8(sa, s1)));
+      }
+      masks[k] = _mm_movemask_epi8(m);
+    }
+    if ((masks[0] | masks[1] | masks[2] | masks[3]) != 0) {
+      i = at;
+      return join_masks(masks);
+    }
+  }
+  i = limit + 1;
+  return 0;
+}
+
+std::size_t sse2_find_either(std::string_view haystack, std::string_view first, std::string_view second) {
+  return vector_find_either(haystack, first, second, sse2_candidates<false>, sse2_candidates<true>);
 }
 
 __attribute__((target("avx2"))) std::size_t avx2_text_mode_change(std::string_view bytes) {
@@ -158,35 +284,6 @@ __attribute__((target("avx2"))) std::size_t avx2_text_mode_change(std::string_vi
   return shifted(plain_text_mode_change(bytes.substr(i)), i);
 }
 
-__attribute__((target("avx512f,avx512bw"))) std::size_t avx512_find_either(std::string_view haystack,
-                                                                            std::string_view first,
-                                                                            std::string_view second) {
-  const char* const p = haystack.data();
-  const std::size_t n = haystack.size();
-  const std::size_t last_first = first.size() - 1;
-  const std::size_t last_second = second.size() - 1;
-  const std::size_t reach = std::max(last_first, last_second) + 64;
-  std::size_t i = 0;
-  if (n >= reach) {
-    const __m512i f0 = _mm512_set1_epi8(first[0]);
-    const __m512i f1 = _mm512_set1_epi8(first[last_first]);
-    const __m512i s0 = _mm512_set1_epi8(second[0]);
-    const __m512i s1 = _mm512_set1_epi8(second[last_second]);
-    const bool one_text = first == second;
-    for (; i <= n - reach; i += 64) {
-      const char* const q = p + i;
-      const __m512i a = _mm512_loadu_si512(q);
-      __mmask64 mask = _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, f0), _mm512_loadu_si512(q + last_first), f1);
-      if (!one_text) {
-        mask |= _mm512_mask_cmpeq_epi8_mask(_mm512_cmpeq_epi8_mask(a, s0), _mm512_loadu_si512(q + last_second), s1);
-      }
-      if (mask == 0) continue;
-      const std::size_t pos = first_confirmed(mask, p, n, i, first, second);
-      if (pos != npos) return pos;
-    }
-  }
-  return shifted(plain_find_either(haystack.substr(i), first, second), i);
-}
 
 __attribute__((target("avx512f,avx512bw"))) std::size_t avx512_text_mode_change(std::string_view bytes) {
   const char* const p = bytes.data();
@@ -208,41 +305,6 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t avx512_text_mode_change(
   return shifted(plain_text_mode_change(bytes.substr(i)), i);
 }
 
-__attribute__((target("sse2"))) std::size_t sse2_find_either(std::string_view haystack, std::string_view first,
-                                                              std::string_view second) {
-  const char* const p = haystack.data();
-  const std::size_t n = haystack.size();
-  const std::size_t last_first = first.size() - 1;
-  const std::size_t last_second = second.size() - 1;
-  const std::size_t reach = std::max(last_first, last_second) + 64;
-  std::size_t i = 0;
-  if (n >= reach) {
-    const __m128i f0 = _mm_set1_epi8(first[0]);
-    const __m128i f1 = _mm_set1_epi8(first[last_first]);
-    const __m128i s0 = _mm_set1_epi8(second[0]);
-    const __m128i s1 = _mm_set1_epi8(second[last_second]);
-    const bool one_text = first == second;
-    for (; i <= n - reach; i += 64) {
-      int masks[4];
-      for (int k = 0; k < 4; ++k) {
-        const char* const q = p + i + 16 * k;
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-        const __m128i fa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + last_first));
-        __m128i m = _mm_and_si128(_mm_cmpeq_epi8(a, f0), _mm_cmpeq_epi8(fa, f1));
-        if (!one_text) {
-          const __m128i sa = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + last_second));
-          m = _mm_or_si128(m, _mm_and_si128(_mm_cmpeq_epi8(a, s0), _mm_cmpeq_epi8(sa, s1)));
-        }
-        masks[k] = _mm_movemask_epi8(m);
-      }
-      if ((masks[0] | masks[1] | masks[2] | masks[3]) == 0) continue;
-      const std::uint64_t mask = join_masks(masks);
-      const std::size_t pos = first_confirmed(mask, p, n, i, first, second);
-      if (pos != npos) return pos;
-    }
-  }
-  return shifted(plain_find_either(haystack.substr(i), first, second), i);
-}
 
 __attribute__((target("sse2"))) std::size_t sse2_text_mode_change(std::string_view bytes) {
   const char* const p = bytes.data();
@@ -281,7 +343,6 @@ const ByteScanner& fastest() {
 std::vector<ByteScanner> byte_scanners() {
   std::vector<ByteScanner> all{{"plain", plain_text_mode_change, plain_find_either}};
 #ifdef VOKT_X86_VECTORS
-  __builtin_cpu_init();
   if (__builtin_cpu_supports("sse2")) all.push_back({"sse2", sse2_text_mode_change, sse2_find_either});
   if (__builtin_cpu_supports("avx2")) all.push_back({"avx2", avx2_text_mode_change, avx2_find_either});
   if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
