@@ -61,11 +61,12 @@ class TextReader {
 
   FileHandle file_;
   std::vector<char> buffer_;
-  std::size_t begin_ = 0;  // first byte not yet handed out: the start of a piece
+  std::size_t block_start_ = 0;  // where blocks are read to
+  std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
   // End of the bytes read and checked: from begin_ to here every CR stands
   // directly before a line feed, and there is no 0x1A.
   std::size_t end_ = 0;
-  bool at_end_ = false;    // the raw input or a 0x1A byte has ended the text
+  bool at_end_ = false;          // the raw input or a 0x1A byte has ended the text
 };
 
 // A text file open for writing: every line feed written becomes CR LF. The
