@@ -144,10 +144,39 @@ std::size_t find_by_last_byte(std::string_view line, std::string_view pattern, s
   return std::string_view::npos;
 }
 
+// True when the line holds one of the board patterns' last bytes (the
+// second bytes of 玉, 王 and 竜). A line with none of them matches no row:
+// the first row cannot match, so nothing changes, and so on down the table.
+// Most rank lines have none. Eight bytes are tested at a time: a byte of w
+// equal to b gives a zero byte in w ^ (b repeated), which the usual
+// carry test finds (it can mark more bytes, but only when one is zero).
+bool holds_board_last_byte(std::string_view line) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::uint64_t found = 0;
+  std::size_t at = 0;
+  for (; at + 8 <= line.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, line.data() + at, 8);
+    for (const auto& row : kBoardTable) {
+      const std::uint64_t t = word ^ (kOnes * static_cast<unsigned char>(row.pattern.back()));
+      found |= (t - kOnes) & ~t & kHighs;
+    }
+  }
+  if (found != 0) return true;
+  for (; at < line.size(); ++at) {
+    for (const auto& row : kBoardTable) {
+      if (line[at] == row.pattern.back()) return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 void normalize_board_text(char* text, std::size_t length) {
   const std::string_view line(text, length);
+  if (!holds_board_last_byte(line)) return;
   for (const auto& row : kBoardTable) {
     // Each replacement overwrites its pattern: the same as replace_all, as
     // the search goes on after the replacement and never sees it again.

@@ -132,9 +132,13 @@ bool TextReader::read_piece(std::string_view& piece) {
 }
 
 std::size_t TextReader::piece_start_before(std::size_t pos) const {
-  const std::string_view before(buffer_.data() + begin_, pos - begin_);
-  const std::size_t lf = before.rfind('\n');
-  const std::size_t line = lf == std::string_view::npos ? begin_ : begin_ + lf + 1;
+  std::size_t line = pos;
+#ifdef __GLIBC__
+  const void* lf = memrchr(buffer_.data() + begin_, '\n', pos - begin_);
+  line = lf == nullptr ? begin_ : static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.data()) + 1;
+#else
+  while (line > begin_ && buffer_[line - 1] != '\n') --line;
+#endif
   // Between the line start and `pos` there is no line feed, so no CR either:
   // the pieces of the line are kMaxPiece bytes long up to there.
   return line + (pos - line) / kMaxPiece * kMaxPiece;
