@@ -294,11 +294,15 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t avx512_text_mode_change(
     const __m512i lf = _mm512_set1_epi8('\n');
     const __m512i end_mark = _mm512_set1_epi8(kEndOfText);
     for (; i < n - 64; i += 64) {
+      // One load per stride: the line feeds shifted down by one byte say
+      // which bytes are followed by one; the byte after the stride is read
+      // on its own.
       const char* const q = p + i;
       const __m512i a = _mm512_loadu_si512(q);
-      const __mmask64 mask =
-          _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(a, cr), _mm512_loadu_si512(q + 1), lf) |
-          _mm512_cmpeq_epi8_mask(a, end_mark);
+      const std::uint64_t followed_by_lf =
+          (_mm512_cmpeq_epi8_mask(a, lf) >> 1) | (static_cast<std::uint64_t>(q[64] == '\n') << 63);
+      const std::uint64_t mask =
+          (_mm512_cmpeq_epi8_mask(a, cr) & ~followed_by_lf) | _mm512_cmpeq_epi8_mask(a, end_mark);
       if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctzll(mask));
     }
   }
