@@ -293,16 +293,25 @@ __attribute__((target("avx512f,avx512bw"))) std::size_t avx512_text_mode_change(
     const __m512i cr = _mm512_set1_epi8('\r');
     const __m512i lf = _mm512_set1_epi8('\n');
     const __m512i end_mark = _mm512_set1_epi8(kEndOfText);
-    for (; i < n - 64; i += 64) {
-      // One load per stride: the line feeds shifted down by one byte say
-      // which bytes are followed by one; the byte after the stride is read
-      // on its own.
+    // Two strides at a time while both fit.
+    for (; i + 64 < n - 64; i += 128) {
       const char* const q = p + i;
       const __m512i a = _mm512_loadu_si512(q);
-      const std::uint64_t followed_by_lf =
-          (_mm512_cmpeq_epi8_mask(a, lf) >> 1) | (static_cast<std::uint64_t>(q[64] == '\n') << 63);
-      const std::uint64_t mask =
-          (_mm512_cmpeq_epi8_mask(a, cr) & ~followed_by_lf) | _mm512_cmpeq_epi8_mask(a, end_mark);
+      const __m512i b = _mm512_loadu_si512(q + 64);
+      const __mmask64 low = _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(a, cr), _mm512_loadu_si512(q + 1), lf) |
+                            _mm512_cmpeq_epi8_mask(a, end_mark);
+      const __mmask64 high =
+          _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(b, cr), _mm512_loadu_si512(q + 65), lf) |
+          _mm512_cmpeq_epi8_mask(b, end_mark);
+      if ((low | high) == 0) continue;
+      if (low != 0) return i + static_cast<std::size_t>(__builtin_ctzll(low));
+      return i + 64 + static_cast<std::size_t>(__builtin_ctzll(high));
+    }
+    for (; i < n - 64; i += 64) {
+      const char* const q = p + i;
+      const __m512i a = _mm512_loadu_si512(q);
+      const __mmask64 mask = _mm512_mask_cmpneq_epi8_mask(_mm512_cmpeq_epi8_mask(a, cr), _mm512_loadu_si512(q + 1), lf) |
+                             _mm512_cmpeq_epi8_mask(a, end_mark);
       if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctzll(mask));
     }
   }
