@@ -11,21 +11,37 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <unistd.h>
+
+extern char** environ;
 #endif
 
 #ifdef __APPLE__
 #include <mach-o/dyld.h>
 #endif
 
-extern char** environ;
-
 namespace vokt {
 
 namespace {
 
-// True for a Shift-JIS lead byte: the first byte of a double-byte character.
-bool is_sjis_lead(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+// True for the first byte of a double-byte character in the code page of the
+// program's file names. On Windows that is the active code page: Shift-JIS
+// lead bytes under code page 932, none under a single-byte code page such as
+// 1252, where for example 0xE9 (e with acute accent) is a whole character.
+bool is_lead_byte(unsigned char byte) {
+#ifdef _WIN32
+  return IsDBCSLeadByte(byte) != 0;
+#else
+  (void)byte;
+  return false;  // file names are plain bytes; only '/' separates
+#endif
+}
+
+bool is_separator(unsigned char byte) {
+#ifdef _WIN32
+  return byte == '\\' || byte == '/';
+#else
+  return byte == '/';
+#endif
 }
 
 }  // namespace
@@ -34,16 +50,11 @@ std::string directory_of(std::string_view path) {
   std::size_t cut = std::string_view::npos;
   for (std::size_t i = 0; i < path.size(); ++i) {
     const unsigned char byte = static_cast<unsigned char>(path[i]);
-#ifdef _WIN32
-    if (is_sjis_lead(byte) && i + 1 < path.size()) {
-      ++i;  // the trail byte may be 0x5C without being a separator
+    if (is_lead_byte(byte) && i + 1 < path.size()) {
+      ++i;  // the second byte may be 0x5C without being a separator
       continue;
     }
-    if (byte == '\\' || byte == '/') cut = i;
-#else
-    (void)is_sjis_lead;
-    if (byte == '/') cut = i;
-#endif
+    if (is_separator(byte)) cut = i;
   }
   if (cut == std::string_view::npos) return ".";
   if (cut == 0) return std::string(1, path[0]);  // a file in the root directory

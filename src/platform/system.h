@@ -18,8 +18,9 @@ inline constexpr char kPathSeparator = '/';
 std::string executable_path(std::string_view argv0);
 
 // Cuts `path` at its last real separator: the directory part, without the
-// separator. On Windows a 0x5C that is the second byte of a Shift-JIS
-// double-byte character is not a separator. A path without a separator
+// separator. On Windows a 0x5C that is the second byte of a double-byte
+// character of the active code page (Shift-JIS under code page 932, as in
+// "\x95\x5C") is not a separator. A path without a separator
 // gives "." (the current directory).
 std::string directory_of(std::string_view path);
 

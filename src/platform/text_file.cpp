@@ -43,14 +43,18 @@ FileHandle open_binary(const std::string& path, const char* mode) {
   FileHandle file(std::fopen(path.c_str(), mode));
   if (!file) {
     if (errno == 0) errno = ENOENT;
+#ifndef _WIN32
+    if (errno == EISDIR) errno = EACCES;  // as the target reports a directory
+#endif
     return file;
   }
 #ifndef _WIN32
-  // The target refuses to open a directory as a file; so do we.
+  // The target refuses to open a directory as a file, with "Permission
+  // denied"; so do we.
   struct stat info {};
   if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
     file.reset();
-    errno = EISDIR;
+    errno = EACCES;
   }
 #endif
   return file;

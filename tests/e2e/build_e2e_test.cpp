@@ -93,9 +93,17 @@ std::string list_row(std::string_view id, const Fields& f) {
 }
 
 // One record of the data page; `body` holds its lines (a diagram or not).
+// (Built with += : GCC 12 at -O3 gives a false -Wrestrict on the + chain.)
 std::string record(std::string_view id, std::string_view body, bool separator = true) {
-  std::string text = "[" + std::string(id) + "]\n作品\n" + std::string(body);
-  if (separator) text += "</pre><a name=\"" + std::string(id) + "\"><hr></a><pre>\n";
+  std::string text = "[";
+  text += id;
+  text += "]\n作品\n";
+  text += body;
+  if (separator) {
+    text += "</pre><a name=\"";
+    text += id;
+    text += "\"><hr></a><pre>\n";
+  }
   return text;
 }
 
@@ -256,7 +264,6 @@ TEST(BuildEndToEnd, AMissingExportFileLeavesTheOldDatabase) {
 }
 
 TEST(BuildEndToEnd, AFailedWriteLeavesTheOldDatabase) {
-  if (Sandbox::launched()) GTEST_SKIP() << "file-size limits apply to the Linux build";
   Sandbox box;
   // 200 rows of about 50 bytes each, none digested (no listing on stdout),
   // against a limit of 4096 bytes per file.
@@ -274,7 +281,14 @@ TEST(BuildEndToEnd, AFailedWriteLeavesTheOldDatabase) {
   options.file_size_limit = 4096;
   const RunResult run = box.run({"vokt", "vokt"}, options);
   EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(run.err.ends_with("vokt.dat: File too large\n" + std::string(kPause))) << run.err;
+  // The error text is the system's: under Wine the Linux file-size limit
+  // reaches the Windows program as a failed write that msvcrt reports as
+  // EINVAL.
+  std::string expected_end = "vokt.dat: ";
+  expected_end += Sandbox::launched() ? "Invalid argument" : "File too large";
+  expected_end += '\n';
+  expected_end += kPause;
+  EXPECT_TRUE(run.err.ends_with(expected_end)) << run.err;
   EXPECT_EQ(box.read_work("vokt.dat"), old);
   EXPECT_FALSE(box.work_has("vokt.dat.new"));
 }

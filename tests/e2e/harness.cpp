@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -40,6 +41,34 @@ std::string without_cr(std::string text) {
 }
 
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// The recording part of the browser launcher stub: appends its one argument
+// to $OPEN_LOG as a line; a call with any other number of arguments is
+// logged as "argc=N: ...".
+constexpr std::string_view kOpenStubRecord =
+    "if [ $# -eq 1 ]; then line=\"$1\"; else line=\"argc=$#: $*\"; fi\n"
+    "printf '%s\\n' \"$line\" >> \"$OPEN_LOG\"\n";
+
+// A Unix path as Wine's browser bridge writes it into a file URL: bytes
+// outside this set become %XX (non-ASCII names are UTF-8 on the host).
+std::string url_escaped(std::string_view path) {
+  static constexpr std::string_view kKept = "/._~-+,=@$";
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : path) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) != 0 && byte < 0x80) {
+      out += c;
+    } else if (kKept.find(c) != std::string_view::npos) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -82,7 +111,12 @@ void write_file(const fs::path& path, std::string_view bytes) {
 
 bool Sandbox::launched() { return !launcher().empty(); }
 
-Sandbox::Sandbox() {
+std::string Sandbox::host_name(std::string_view utf8) { return launched() ? std::string(utf8) : sjis(utf8); }
+
+Sandbox::Sandbox() : Sandbox(SandboxOptions{}) {}
+
+Sandbox::Sandbox(const SandboxOptions& options) {
+  launcher_ = options.launcher ? *options.launcher : launcher();
   const fs::path base = env_or("VOKT_E2E_TMP", fs::temp_directory_path().string());
   std::random_device random;
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -93,7 +127,7 @@ Sandbox::Sandbox() {
     }
   }
   if (root_.empty()) throw std::runtime_error("cannot create a scratch directory");
-  prog_ = root_ / "prog";
+  prog_ = root_ / options.prog_dir_name;
   work_ = root_ / "work";
   stub_ = root_ / "stub";
   open_log_ = root_ / "open.log";
@@ -101,8 +135,8 @@ Sandbox::Sandbox() {
   fs::create_directories(work_);
   fs::create_directories(stub_);
 
-  const fs::path binary = binary_under_test();
-  program_ = prog_ / binary.filename();
+  const fs::path binary = options.binary ? *options.binary : binary_under_test();
+  program_ = prog_ / (options.program_name.empty() ? binary.filename() : fs::path(options.program_name));
   fs::copy_file(binary, program_);
 
   before_browser_open(":");
@@ -122,7 +156,7 @@ bool Sandbox::work_has(std::string_view name) const { return fs::exists(work_ / 
 
 pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& options) const {
   std::vector<std::string> argv_text;
-  if (launched()) argv_text.push_back(launcher());
+  if (runs_launched()) argv_text.push_back(launcher_);
   argv_text.push_back(program_.string());
   argv_text.insert(argv_text.end(), args.begin(), args.end());
 
@@ -188,7 +222,7 @@ RunResult Sandbox::finish(pid_t child, const RunOptions& options) const {
   result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
   result.out = read_file(root_ / "stdout.txt");
   result.err = read_file(root_ / "stderr.txt");
-  if (launched()) {
+  if (runs_launched() && !options.keep_cr) {
     result.out = without_cr(std::move(result.out));
     result.err = without_cr(std::move(result.err));
   }
@@ -216,15 +250,17 @@ std::vector<std::string> Sandbox::browser_opens(int wait_ms) const {
 }
 
 void Sandbox::before_browser_open(std::string_view command) const {
-  // The desktop launcher the Linux build calls: it records its arguments.
+  // The desktop launcher the Linux build calls, and that Wine's browser
+  // bridge calls for the Windows build: it records its argument, one line per
+  // call, and marks a call with any other number of arguments.
   const fs::path stub = stub_ / "xdg-open";
-  write_file(stub, "#!/bin/sh\n" + std::string(command) + "\nprintf '%s\\n' \"$*\" >> \"$OPEN_LOG\"\n");
+  write_file(stub, "#!/bin/sh\n" + std::string(command) + "\n" + std::string(kOpenStubRecord));
   fs::permissions(stub, fs::perms::owner_all);
 }
 
 std::string Sandbox::frame_page_open() const {
   const std::string path = (prog_ / "vokt.htm").string();
-  return launched() ? "file://" + path : path;
+  return runs_launched() ? "file://" + url_escaped(path) : path;
 }
 
 }  // namespace vokt::e2e

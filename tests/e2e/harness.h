@@ -39,6 +39,16 @@ struct RunOptions {
   std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE, with SIGXFSZ ignored
   std::map<std::string, std::string> env;        // extra environment
   int timeout_seconds = 60;
+  bool keep_cr = false;  // console output exactly as written, also when launched
+};
+
+// Where a Sandbox puts the tool and how it runs it. Names are host bytes:
+// see Sandbox::host_name() for Japanese names.
+struct SandboxOptions {
+  std::optional<fs::path> binary;      // default: VOKT_E2E_BINARY, else the tool built with the tests
+  std::optional<std::string> launcher; // default: VOKT_E2E_LAUNCHER; empty runs the binary directly
+  std::string prog_dir_name = "prog";  // name of the program directory under the scratch root
+  std::string program_name;            // file name of the copied tool; default: the binary's own
 };
 
 // A scratch directory with the tool copied into prog/ (its program directory)
@@ -47,6 +57,7 @@ struct RunOptions {
 class Sandbox {
  public:
   Sandbox();
+  explicit Sandbox(const SandboxOptions& options);
   ~Sandbox();
   Sandbox(const Sandbox&) = delete;
   Sandbox& operator=(const Sandbox&) = delete;
@@ -57,6 +68,15 @@ class Sandbox {
   const fs::path& program() const { return program_; }
   // True when the binary under test runs through a launcher (a Windows build).
   static bool launched();
+  // True when this sandbox runs its tool through a launcher.
+  bool runs_launched() const { return !launcher_.empty(); }
+
+  // A file name, given in readable UTF-8, as the host must spell it so that
+  // the tool under test sees it in Shift-JIS: the Shift-JIS bytes for the
+  // native build, which takes names as bytes; the UTF-8 text for a Windows
+  // build under Wine, which keeps Unix names in UTF-8 and hands the program
+  // their code page 932 form.
+  static std::string host_name(std::string_view utf8);
 
   // Files relative to the program directory and to the work directory.
   void write_prog(std::string_view name, std::string_view bytes) const;
@@ -78,13 +98,16 @@ class Sandbox {
   // to `wait_ms` for a first call, then briefly for any further ones.
   std::vector<std::string> browser_opens(int wait_ms = 10000) const;
   // What the stub records when the frame page in the program directory is
-  // opened.
+  // opened: its path, or under Wine the file URL that Wine's browser bridge
+  // makes of it. The stub records a call with other than one argument in a
+  // form that never equals this.
   std::string frame_page_open() const;
   // Makes the stub launcher run `command` (one /bin/sh line) before it records
   // a call, for example to see which files exist at that moment.
   void before_browser_open(std::string_view command) const;
 
  private:
+  std::string launcher_;
   fs::path root_;
   fs::path prog_;
   fs::path work_;

@@ -1,0 +1,110 @@
+// The whole build over an arbitrary triple of export files.
+//
+// The input holds the three files one after another, separated by the two
+// bytes FF FE (never part of Shift-JIS text): "mirzfile.txt", "mirzlist.htm",
+// "mirzdata.htm"; missing parts are empty files. The build runs in a scratch
+// directory that already holds the digest file of the previous input.
+//
+// Properties checked on every input:
+// - the build succeeds and leaves no temporary file behind;
+// - the digest file is lines ending in CR LF: two header lines and a trailer
+//   that start with "#", and between them exactly one record line per list
+//   row, each the 16 hex digits of a digest and a space;
+// - a row whose first field has no space gets the zero digest.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "database/database.h"
+#include "fuzz_support.h"
+#include "platform/text_file.h"
+
+namespace {
+
+namespace fz = vokt::fuzz;
+
+constexpr std::string_view kSeparator = "\xFF\xFE";
+
+int g_start_dir = -1;
+
+bool is_list_row(std::string_view line) {
+  return line.find("<td nowrap>") != std::string_view::npos && line.find("class=") == std::string_view::npos;
+}
+
+bool is_record_line(std::string_view line) {
+  if (line.size() < 17 || line[16] != ' ') return false;
+  for (std::size_t i = 0; i < 16; ++i) {
+    const char c = line[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// Runs the build in the scratch directory and comes back.
+int build_in_scratch_dir() {
+  VOKT_FUZZ_CHECK(chdir(fz::scratch_dir().c_str()) == 0, "entering the scratch directory");
+  const int result = vokt::build_digest_file();
+  VOKT_FUZZ_CHECK(fchdir(g_start_dir) == 0, "leaving the scratch directory");
+  return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fz::quiet_console();
+  fz::scratch_dir();
+  g_start_dir = open(".", O_RDONLY | O_DIRECTORY);
+  VOKT_FUZZ_CHECK(g_start_dir >= 0, "opening the start directory");
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  std::string_view parts[3];
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t separator = i < 2 ? input.find(kSeparator) : std::string_view::npos;
+    parts[i] = input.substr(0, separator);
+    input.remove_prefix(separator == std::string_view::npos ? input.size() : separator + kSeparator.size());
+  }
+  const auto& dir = fz::scratch_dir();
+  fz::write_file(dir / "mirzfile.txt", parts[0]);
+  fz::write_file(dir / "mirzlist.htm", parts[1]);
+  fz::write_file(dir / "mirzdata.htm", parts[2]);
+
+  VOKT_FUZZ_CHECK(build_in_scratch_dir() == 0, "the build succeeds");
+  std::error_code error;
+  VOKT_FUZZ_CHECK(!std::filesystem::exists(dir / "vokt.dat.new", error), "no temporary file is left");
+
+  const std::string digest_file = fz::read_file(dir / "vokt.dat");
+  VOKT_FUZZ_CHECK(digest_file.ends_with("\r\n"), "the digest file ends with a line end");
+  std::vector<std::string_view> lines;
+  for (std::size_t from = 0; from < digest_file.size();) {
+    const std::size_t end = digest_file.find("\r\n", from);
+    const std::string_view line = std::string_view(digest_file).substr(from, end - from);
+    VOKT_FUZZ_CHECK(line.find_first_of("\r\n") == std::string_view::npos, "every line end is CR LF");
+    lines.push_back(line);
+    from = end + 2;
+  }
+
+  std::vector<vokt::ListRow> rows;
+  const std::vector<std::string> list_pieces = fz::reference_pieces(parts[1]);
+  for (const auto& piece : list_pieces) {
+    if (is_list_row(vokt::c_text(piece))) rows.push_back(vokt::parse_list_row(piece));
+  }
+  VOKT_FUZZ_CHECK(lines.size() == rows.size() + 3, "two headers, one line per list row and the trailer");
+  VOKT_FUZZ_CHECK(lines[0].starts_with('#') && lines[1].starts_with('#') && lines.back().starts_with('#'),
+                  "headers and trailer start with #");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    const std::string_view record = lines[i + 2];
+    VOKT_FUZZ_CHECK(is_record_line(record), "a record line starts with a digest and a space");
+    if (rows[i].fields[0].find(' ') == std::string_view::npos) {
+      VOKT_FUZZ_CHECK(record.starts_with("0000000000000000 "), "a row without a space in field one is not digested");
+    }
+  }
+  return 0;
+}

@@ -1,0 +1,139 @@
+// The diagram reader fed an arbitrary problem file, through the same path as
+// check mode: the bytes go to a file, which the text-file layer reads.
+//
+// Properties checked on every input:
+// - the text-file layer gives the pieces that text mode defines;
+// - the file with every line feed written as CR LF gives the same result and
+//   digests as the file itself;
+// - when the first diagram block has nine well-formed rank lines, the file
+//   with every rank mirrored left to right has the two digests exchanged.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "digest/digest.h"
+#include "digest/sjis.h"
+#include "fuzz_support.h"
+#include "platform/text_file.h"
+#include "report/report.h"
+
+namespace {
+
+using vokt::PositionDigest;
+namespace fz = vokt::fuzz;
+
+struct Outcome {
+  int result = 0;
+  PositionDigest direct;
+  PositionDigest mirrored;
+  friend bool operator==(const Outcome&, const Outcome&) = default;
+};
+
+std::string problem_path() { return (fz::scratch_dir() / "problem.kif").string(); }
+
+// Digests the problem file as it stands in the scratch directory.
+Outcome digest_scratch_file() {
+  Outcome outcome;
+  outcome.result = vokt::digest_problem_file(problem_path(), outcome.direct, outcome.mirrored);
+  return outcome;
+}
+
+Outcome digest_bytes(std::string_view bytes) {
+  fz::write_file(problem_path(), bytes);
+  return digest_scratch_file();
+}
+
+// The pieces in which the text-file layer delivers the scratch file.
+std::vector<std::string> pieces_of_scratch_file() {
+  vokt::TextReader reader;
+  VOKT_FUZZ_CHECK(reader.open(problem_path()), "opening the scratch problem file");
+  std::vector<std::string> pieces;
+  std::string_view piece;
+  while (reader.read_piece(piece)) pieces.emplace_back(piece);
+  return pieces;
+}
+
+// A cell whose bytes cannot take part in a king or dragon substitution that
+// crosses into a neighbouring cell: a side mark, a Shift-JIS lead byte and a
+// trail byte. Normalising such a rank commutes with mirroring it.
+bool is_plain_cell(std::string_view cell) {
+  const auto lead = static_cast<unsigned char>(cell[1]);
+  const auto trail = static_cast<unsigned char>(cell[2]);
+  return (cell[0] == ' ' || cell[0] == 'v') && ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) &&
+         trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+}
+
+bool is_plain_rank(std::string_view line) {
+  if (line.size() < 29 || line[0] != '|' || line[28] != '|') return false;
+  for (std::size_t cell = 1; cell < 28; cell += 3) {
+    if (!is_plain_cell(line.substr(cell, 3))) return false;
+  }
+  return true;
+}
+
+void mirror_rank(std::string& line) {
+  for (std::size_t k = 0; k < 4; ++k) {
+    for (std::size_t b = 0; b < 3; ++b) std::swap(line[1 + 3 * k + b], line[1 + 3 * (8 - k) + b]);
+  }
+}
+
+// The text of the file with the ranks of its first diagram mirrored, or
+// empty when that block's ranks are not all plain.
+std::string mirrored_text(std::vector<std::string> pieces) {
+  std::size_t header = 0;
+  while (header < pieces.size() && vokt::c_text(pieces[header]).find(vokt::sjis::kBoardHeader) == std::string::npos) {
+    ++header;
+  }
+  if (header + 10 >= pieces.size()) return {};
+  for (std::size_t rank = header + 2; rank <= header + 10; ++rank) {
+    if (!is_plain_rank(pieces[rank])) return {};
+    mirror_rank(pieces[rank]);
+  }
+  std::string text;
+  for (const auto& piece : pieces) text += piece;
+  return text;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fz::quiet_console();
+  fz::scratch_dir();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view raw(reinterpret_cast<const char*>(data), size);
+
+  fz::write_file(problem_path(), raw);
+  const std::vector<std::string> pieces = pieces_of_scratch_file();
+  VOKT_FUZZ_CHECK(pieces == fz::reference_pieces(raw), "text-mode pieces");
+
+  const Outcome plain = digest_scratch_file();
+  VOKT_FUZZ_CHECK(plain.result == 0 || plain.result == 1, "result code");
+  if (plain.result == 1) {
+    VOKT_FUZZ_CHECK(plain.direct == PositionDigest{} && plain.mirrored == PositionDigest{},
+                    "a file without a diagram leaves the digests zero");
+  }
+
+  std::string crlf;
+  crlf.reserve(raw.size() * 2);
+  for (const char byte : raw) {
+    if (byte == '\n') crlf += '\r';
+    crlf += byte;
+  }
+  VOKT_FUZZ_CHECK(digest_bytes(crlf) == plain, "CR LF and LF line ends give the same digests");
+
+  if (plain.result == 0) {
+    const std::string mirror = mirrored_text(pieces);
+    if (!mirror.empty()) {
+      const Outcome reflected = digest_bytes(mirror);
+      VOKT_FUZZ_CHECK(reflected.result == 0, "the mirror image has a diagram");
+      VOKT_FUZZ_CHECK(reflected.direct == plain.mirrored && reflected.mirrored == plain.direct,
+                      "a diagram and its mirror image exchange their digests");
+    }
+  }
+  return 0;
+}
