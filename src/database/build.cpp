@@ -24,6 +24,7 @@ constexpr std::string_view kFieldOpen = "<td nowrap>";
 constexpr std::string_view kCellClose = "</td>";
 constexpr std::string_view kNotARow = "class=";
 constexpr std::string_view kRecordSeparator = "><hr></a>";
+constexpr std::string_view kRecordOpen = "[";
 // Bytes after "<td>" of the opening markup of the identifier cell, skipped
 // unexamined.
 constexpr std::size_t kIdentifierMarkup = 43;
@@ -107,7 +108,9 @@ ListRow parse_list_row(std::string_view row) {
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one) {
   std::string_view line;
   bool found_header = false;
-  while (data_file.read_piece(line)) {
+  // Only pieces with a "[" can open a record; only pieces with the separator
+  // or the board header line can end the search for the diagram.
+  while (data_file.read_piece_with(kRecordOpen, kRecordOpen, line)) {
     if (is_record_header(c_text(line))) {
       found_header = true;
       break;
@@ -115,7 +118,7 @@ void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string
   }
   bool has_diagram = false;
   if (found_header) {
-    while (data_file.read_piece(line)) {
+    while (data_file.read_piece_with(kRecordSeparator, sjis::kBoardHeader, line)) {
       const std::string_view text = c_text(line);
       if (text.find(kRecordSeparator) != std::string_view::npos) break;
       if (text.find(sjis::kBoardHeader) != std::string_view::npos) {
@@ -152,7 +155,8 @@ int build_digest_file() {
   std::optional<std::string> last_identifier;
   std::string_view line;
   std::string record;
-  while (list_file.read_piece(line)) {
+  // Only pieces with "<td nowrap>" can be list rows.
+  while (list_file.read_piece_with(kFieldOpen, kFieldOpen, line)) {
     if (!is_list_row(c_text(line))) continue;
     const ListRow row = parse_list_row(line);
     set_record_identifier(row.identifier);

@@ -20,15 +20,16 @@ constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
 // A line as the reader's 1024-byte buffer holds it: the bytes read, then
 // zeros. A line missing at the end of the input is an empty line, so every
 // check and feed of the block still runs, and a short rank line contributes
-// zero bytes where it has none of its own.
+// zero bytes where it has none of its own. Only bytes 0 to 28 are ever looked
+// at past the end of the line, so only those are cleared.
 using LineBuffer = std::array<char, TextReader::kMaxPiece + 1>;
 
 std::string_view read_block_line(TextReader& file, LineBuffer& buffer) {
-  buffer.fill('\0');
   std::string_view piece;
-  if (!file.read_piece(piece)) return {};
+  if (!file.read_piece(piece)) piece = {};
   std::copy(piece.begin(), piece.end(), buffer.begin());
-  return piece;
+  if (piece.size() <= kRightBar) std::fill(buffer.begin() + piece.size(), buffer.begin() + kRightBar + 1, '\0');
+  return std::string_view(buffer.data(), piece.size());
 }
 
 void report(std::string_view what) {
@@ -66,44 +67,53 @@ std::string_view record_identifier_text() {
 
 void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& file) {
   LineBuffer buffer;
+  // The cells of the nine ranks, fed into the digests at once, which gives
+  // the same digests as feeding them rank by rank.
+  std::array<char, 9 * kRankBytes> board;
+  std::array<char, 9 * kRankBytes> mirror_board;
 
   if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No first horizontal bar");
 
-  for (int rank = 1; rank <= 9; ++rank) {
+  for (std::size_t rank = 1; rank <= 9; ++rank) {
     const std::string_view line = read_block_line(file, buffer);
     if (buffer[0] != '|' || buffer[kRightBar] != '|') {
       report("No " + std::to_string(rank) + "-th vertical bar");
     }
     // Kings and dragons are rewritten in the text part of the line; the
     // replacements keep its length, so the cells stay where they are.
-    std::string text(c_text(line));
-    normalize_board_line(text);
-    std::copy(text.begin(), text.end(), buffer.begin());
+    normalize_board_text(buffer.data(), c_text(line).size());
 
-    crc64_update(direct, std::string_view(buffer.data() + 1, kRankBytes));
+    char* const cells = board.data() + (rank - 1) * kRankBytes;
+    std::copy(buffer.data() + 1, buffer.data() + 1 + kRankBytes, cells);
     if (mirrored != nullptr) {
-      mirror_rank(buffer.data() + 1);
-      crc64_update(*mirrored, std::string_view(buffer.data() + 1, kRankBytes));
+      char* const mirror_cells = mirror_board.data() + (rank - 1) * kRankBytes;
+      std::copy(cells, cells + kRankBytes, mirror_cells);
+      mirror_rank(mirror_cells);
     }
   }
+  crc64_update(direct, std::string_view(board.data(), board.size()));
+  if (mirrored != nullptr) crc64_update(*mirrored, std::string_view(mirror_board.data(), mirror_board.size()));
 
   if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No last horizontal bar");
 
   const std::string_view hand_piece = read_block_line(file, buffer);
   if (!contains(hand_piece, sjis::kHand)) report("No hand");
-  std::string hand(c_text(hand_piece));
+  // Kept from call to call, so that a build does not allocate per record.
+  static std::string hand;
+  hand.assign(c_text(hand_piece));
   normalize_hand_line(hand);
   const std::string& canonical = canonical_hand(hand);
   crc64_update(direct, canonical);
   if (mirrored != nullptr) {
     crc64_update(*mirrored, canonical);
   } else {
-    std::string listing;
-    listing += '[';
-    listing += record_identifier_text();
-    listing += "]\n";
-    listing += hand;
-    listing += "*\n";
+    static std::string listing;
+    listing.clear();
+    listing.push_back('[');
+    listing.append(record_identifier_text());
+    listing.append(std::string_view("]\n"));
+    listing.append(hand);
+    listing.append(std::string_view("*\n"));
     write_output(listing);
   }
 }

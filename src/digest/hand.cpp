@@ -15,8 +15,8 @@ constexpr std::size_t kHandLabelLength = 6;
 // double-byte character, or "n" and one) followed by "∞" or by its digits.
 // Tokens are kept whole whatever their number or length, so no piece of a
 // hand is ever left out of the digest.
-std::vector<std::string_view> hand_tokens(std::string_view line) {
-  std::vector<std::string_view> tokens;
+void hand_tokens(std::string_view line, std::vector<std::string_view>& tokens) {
+  tokens.clear();
   std::size_t pos = kHandLabelLength;
   const std::size_t end = line.size();
   while (pos < end) {
@@ -37,15 +37,15 @@ std::vector<std::string_view> hand_tokens(std::string_view line) {
     }
     tokens.push_back(line.substr(start, pos - start));
   }
-  return tokens;
 }
 
 }  // namespace
 
 const std::string& canonical_hand(std::string_view hand_line) {
   static std::string result;
+  static std::vector<std::string_view> tokens;  // kept from call to call: no allocation per hand
   const std::string_view line = hand_line.substr(0, hand_line.find('\0'));
-  std::vector<std::string_view> tokens = hand_tokens(line);
+  hand_tokens(line, tokens);
   // Descending by unsigned byte values; string_view compares bytes as unsigned.
   std::sort(tokens.begin(), tokens.end(), std::greater<>());
   result.clear();

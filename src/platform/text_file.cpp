@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+
+#include "platform/byte_scan.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -12,27 +15,23 @@ namespace vokt {
 
 namespace {
 
-// Raw bytes read per refill; large enough that a whole piece always fits.
-constexpr std::size_t kBlockSize = 256 * 1024;
+// Raw bytes read per refill: small enough that a block stays in the
+// processor's cache between the read and the scans over it.
+constexpr std::size_t kBlockSize = 128 * 1024;
+constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kWriteBufferSize = 64 * 1024;
+constexpr char kEndOfText = 0x1A;
 
-// Applies text-mode translation in place to buffer[from, to): drops every CR
-// and cuts at the first 0x1A. Returns the new end and sets `ended` at 0x1A.
-std::size_t translate(char* buffer, std::size_t from, std::size_t to, bool& ended) {
-  if (const void* eof = std::memchr(buffer + from, 0x1A, to - from)) {
-    to = static_cast<std::size_t>(static_cast<const char*>(eof) - buffer);
-    ended = true;
-  }
-  char* cr = static_cast<char*>(std::memchr(buffer + from, '\r', to - from));
-  if (cr == nullptr) return to;
-  char* out = cr;
-  const char* in = cr + 1;
+// Drops every CR in buffer[from, to); returns the new end.
+std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
+  char* out = buffer + from;
+  const char* in = out;
   const char* const stop = buffer + to;
   while (in < stop) {
     const char* next = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(stop - in)));
     const char* run_end = next ? next : stop;
     const std::size_t run = static_cast<std::size_t>(run_end - in);
-    std::memmove(out, in, run);
+    if (out != in) std::memmove(out, in, run);
     out += run;
     in = run_end + (next ? 1 : 0);
   }
@@ -67,58 +66,105 @@ bool TextReader::open(const std::string& path) {
   file_ = open_binary(path, "rb");
   if (!file_) return false;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  buffer_.assign(kBlockSize + kMaxPiece, '\0');
-  begin_ = end_ = 0;
+  // Room for a block and, before it, the unfinished piece kept from the one
+  // before. Blocks are read to a page boundary of memory, as whole pages of
+  // the file: the system copies them fastest.
+  buffer_.assign(kBlockSize + kMaxPiece + kPageSize, '\0');
+  const auto address = reinterpret_cast<std::uintptr_t>(buffer_.data()) + kMaxPiece;
+  block_start_ = kMaxPiece + (kPageSize - address % kPageSize) % kPageSize;
+  begin_ = end_ = block_start_;
   at_end_ = false;
   return true;
 }
 
 bool TextReader::refill() {
   if (at_end_ || !file_) return false;
-  if (begin_ > 0) {
-    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-    end_ -= begin_;
-    begin_ = 0;
-  }
-  const std::size_t room = buffer_.size() - end_;
-  const std::size_t got = std::fread(buffer_.data() + end_, 1, room, file_.get());
+  // What is kept is less than a piece: it goes just before the block start.
+  const std::size_t kept = end_ - begin_;
+  const std::size_t to = kept <= block_start_ ? block_start_ - kept : 0;
+  if (begin_ != to) std::memmove(buffer_.data() + to, buffer_.data() + begin_, kept);
+  begin_ = to;
+  end_ = to + kept;
+  char* const data = buffer_.data();
+  const std::size_t got = std::fread(data + end_, 1, std::min(kBlockSize, buffer_.size() - end_), file_.get());
   if (got == 0) {
     at_end_ = true;
     return false;
   }
-  const std::size_t old_end = end_;
-  end_ = translate(buffer_.data(), end_, end_ + got, at_end_);
-  return end_ > old_end || !at_end_;
+  std::size_t stop = end_ + got;
+  // Where the block has a CR that is not the first half of a CR LF (a CR as
+  // its last byte counts: its line feed would be in the next block), or a
+  // 0x1A, the rest of the block is translated now.
+  const std::size_t change = find_text_mode_change(std::string_view(data + end_, got));
+  if (change != std::string_view::npos) {
+    const std::size_t from = end_ + change;
+    if (const void* mark = std::memchr(data + from, kEndOfText, stop - from)) {
+      stop = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
+      at_end_ = true;
+    }
+    stop = drop_crs(data, from, stop);
+  }
+  end_ = stop;
+  return true;
 }
 
 bool TextReader::read_piece(std::string_view& piece) {
   for (;;) {
+    char* const start = buffer_.data() + begin_;
     const std::size_t available = end_ - begin_;
-    const std::size_t window = std::min(available, kMaxPiece);
-    const char* start = buffer_.data() + begin_;
-    if (const void* lf = std::memchr(start, '\n', window)) {
-      const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+    // A line of kMaxPiece bytes ending in CR LF takes one byte more.
+    if (void* found = std::memchr(start, '\n', std::min(available, kMaxPiece + 1))) {
+      char* const lf = static_cast<char*>(found);
+      const std::size_t raw = static_cast<std::size_t>(lf - start) + 1;
+      const bool cr_lf = raw >= 2 && lf[-1] == '\r';
+      if (raw - (cr_lf ? 1 : 0) <= kMaxPiece) {
+        if (cr_lf) lf[-1] = '\n';
+        piece = std::string_view(start, raw - (cr_lf ? 1 : 0));
+        begin_ += raw;
+        return true;
+      }
+    }
+    // No line end within reach: the bytes up to it hold no CR.
+    if (available >= kMaxPiece || (at_end_ && available > 0)) {
+      const std::size_t length = std::min(available, kMaxPiece);
       piece = std::string_view(start, length);
       begin_ += length;
       return true;
     }
-    if (available >= kMaxPiece || (at_end_ && available > 0)) {
-      piece = std::string_view(start, window);
-      begin_ += window;
-      return true;
-    }
-    if (at_end_ || !refill()) {
-      if (end_ > begin_) continue;  // the last bytes form the last piece
-      return false;
-    }
+    if (!refill() && begin_ == end_) return false;
   }
 }
 
-bool TextReader::read_block(std::string_view& block) {
-  if (begin_ == end_ && !refill()) return false;
-  block = std::string_view(buffer_.data() + begin_, end_ - begin_);
-  begin_ = end_;
-  return !block.empty() || read_block(block);
+std::size_t TextReader::piece_start_before(std::size_t pos) const {
+  std::size_t line = pos;
+#ifdef __GLIBC__
+  const void* lf = memrchr(buffer_.data() + begin_, '\n', pos - begin_);
+  line = lf == nullptr ? begin_ : static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.data()) + 1;
+#else
+  while (line > begin_ && buffer_[line - 1] != '\n') --line;
+#endif
+  // Between the line start and `pos` there is no line feed, so no CR either:
+  // the pieces of the line are kMaxPiece bytes long up to there.
+  return line + (pos - line) / kMaxPiece * kMaxPiece;
+}
+
+bool TextReader::read_piece_with(std::string_view first, std::string_view second, std::string_view& piece) {
+  for (;;) {
+    const std::string_view kept(buffer_.data() + begin_, end_ - begin_);
+    const std::size_t hit = kept.empty() ? std::string_view::npos : find_either(kept, first, second);
+    if (hit != std::string_view::npos) {
+      begin_ = piece_start_before(begin_ + hit);
+      return read_piece(piece);
+    }
+    if (at_end_) {
+      begin_ = end_;
+      return false;
+    }
+    // A text that starts before the last piece boundary and runs past the
+    // end of the block is split between two pieces: it does not count.
+    begin_ = piece_start_before(end_);
+    refill();
+  }
 }
 
 TextWriter::~TextWriter() {

@@ -25,6 +25,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // kMaxPiece bytes, as the C library's line read with a 1024-byte buffer gives
 // them: a piece ends after a line feed or after kMaxPiece bytes; a last line
 // without a line feed arrives without one.
+//
+// The file is read in large blocks. A block is kept as read as long as its
+// only CR bytes stand directly before a line feed (the usual CR LF line end):
+// such a CR is dropped when its piece is handed out. From any other CR, or a
+// 0x1A, on, the block is translated when it is read.
 class TextReader {
  public:
   static constexpr std::size_t kMaxPiece = 1023;
@@ -40,20 +45,28 @@ class TextReader {
   // true, or returns false at the end of the input.
   bool read_piece(std::string_view& piece);
 
-  // Gives the rest of the input in large blocks of translated text, for
-  // scanners that do their own line splitting. Pieces already taken with
-  // read_piece are not repeated. Returns false at the end of the input.
-  bool read_block(std::string_view& block);
+  // Like read_piece, but passes over the pieces that contain neither `first`
+  // nor `second`, without looking at them one by one. It may also stop at a
+  // piece that contains neither (one where a text is split between two
+  // pieces, for example), so the caller still tests the piece it gets. The
+  // texts are non-empty and hold no CR, line feed or 0x1A.
+  bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
  private:
-  // Reads more raw bytes after the kept ones; false when nothing was added.
+  // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
+  // The start of the piece that holds the byte at `pos` (or that would start
+  // there), counted from begin_, which is always the start of a piece.
+  std::size_t piece_start_before(std::size_t pos) const;
 
   FileHandle file_;
   std::vector<char> buffer_;
-  std::size_t begin_ = 0;  // first unread translated byte
-  std::size_t end_ = 0;    // end of translated bytes
-  bool at_end_ = false;    // the raw input or a 0x1A byte has ended the text
+  std::size_t block_start_ = 0;  // where blocks are read to
+  std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
+  // End of the bytes read and checked: from begin_ to here every CR stands
+  // directly before a line feed, and there is no 0x1A.
+  std::size_t end_ = 0;
+  bool at_end_ = false;          // the raw input or a 0x1A byte has ended the text
 };
 
 // A text file open for writing: every line feed written becomes CR LF. The

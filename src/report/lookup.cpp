@@ -61,7 +61,9 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
 
   long count = 0;
   std::string_view piece;
-  while (digest_file.read_piece(piece)) {
+  // Only the pieces that hold either text are looked at; every other piece
+  // would match neither.
+  while (digest_file.read_piece_with(d, symmetric ? d : m, piece)) {
     const std::string_view line = c_text(piece);
     if (line.find(d) != std::string_view::npos) {
       page.write(report_text::kDirectMark);
