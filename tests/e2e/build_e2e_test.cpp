@@ -2,8 +2,17 @@
 // of the problem database rebuilds vokt.dat there.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <random>
+#include <thread>
 
 #include "harness.h"
 
@@ -247,6 +256,57 @@ TEST(BuildEndToEnd, AFullDiskLeavesTheOldDatabase) {
     EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
     EXPECT_FALSE(box.work_has("vokt.dat.new"));
   }
+}
+
+TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
+  // Wine opens a FIFO without waiting for its writer.
+  if (Sandbox::launched()) GTEST_SKIP() << "the data page is fed through a FIFO";
+  std::signal(SIGPIPE, SIG_IGN);
+  constexpr int kRows = 20000;
+  std::string rows;
+  std::string records;
+  for (int i = 0; i < kRows; ++i) {
+    char id[8];
+    std::snprintf(id, sizeof id, "%05d", i);
+    rows += list_row(id, kF1);
+    records += record(id, diagram(worked_board()));
+  }
+  Sandbox box;
+  write_export(box, rows, records);
+  const std::string data = box.read_work("mirzdata.htm");
+  box.write_work("vokt.dat", "old database\r\n");
+  // The data page is a FIFO fed with half the records and then held open, so
+  // the build is surely in the middle of its work when it is killed.
+  const fs::path fifo = box.work_dir() / "mirzdata.htm";
+  fs::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t child = box.start({"vokt", "vokt"});
+  const int feed = open(fifo.c_str(), O_WRONLY);  // waits for the build to open it
+  ASSERT_GE(feed, 0);
+  for (std::size_t written = 0; written < data.size() / 2;) {
+    const ssize_t n = write(feed, data.data() + written, data.size() / 2 - written);
+    ASSERT_GT(n, 0) << "the build stopped reading the data page";
+    written += static_cast<std::size_t>(n);
+  }
+  const fs::path temporary = box.work_dir() / "vokt.dat.new";
+  for (int waited = 0; waited < 10000 && (!fs::exists(temporary) || fs::file_size(temporary) == 0); ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  kill(child, SIGKILL);
+  box.finish(child);
+  close(feed);
+  EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
+  ASSERT_FALSE(box.read_work("vokt.dat.new").ends_with("#19999\r\n")) << "the build was not stopped halfway";
+
+  // The next build replaces both the leftover and the old database.
+  fs::remove(fifo);
+  box.write_work("mirzdata.htm", data);
+  const RunResult run = box.run({"vokt", "vokt"});
+  EXPECT_EQ(run.status, 0);
+  const std::string digest_file = box.read_work("vokt.dat");
+  EXPECT_EQ(std::count(digest_file.begin(), digest_file.end(), '\n'), kRows + 3);
+  EXPECT_TRUE(digest_file.ends_with(record_line(kWorkedDirect, kF1) + "#19999\r\n"));
+  EXPECT_FALSE(box.work_has("vokt.dat.new"));
 }
 
 }  // namespace
