@@ -41,13 +41,8 @@ bool is_record_header(std::string_view line) { return line.size() >= 7 && line[0
 // second byte on, and always a line end, so the two headers and the records
 // can never run together.
 void write_header(TextWriter& digest_file, TextReader& header_file) {
-  std::string_view line;
   std::string text = "#";
-  if (header_file.read_piece(line)) {
-    line = c_text(line);
-    if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-    if (!line.empty()) text.append(line.substr(1));
-  }
+  text += read_header_text(header_file);
   text += '\n';
   digest_file.write(text);
 }
@@ -75,6 +70,14 @@ bool open_build_files(TextReader& header, TextReader& list, TextReader& data, Te
 }
 
 }  // namespace
+
+std::string read_header_text(TextReader& file) {
+  std::string_view line;
+  if (!file.read_piece(line)) return {};
+  line = c_text(line);
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  return line.empty() ? std::string() : std::string(line.substr(1));
+}
 
 ListRow parse_list_row(std::string_view row) {
   row = c_text(row);

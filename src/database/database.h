@@ -27,6 +27,11 @@ ListRow parse_list_row(std::string_view row);
 // zero.
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one);
 
+// Reads the next line of a header file and gives it without its line feed
+// and its first byte: the header text of "mirzfile.txt" and of the digest
+// file (whose header lines start with "#"). A missing line gives "".
+std::string read_header_text(TextReader& file);
+
 // Rebuilds "vokt.dat" in the current directory from "mirzfile.txt",
 // "mirzlist.htm" and "mirzdata.htm". Returns 0 on success, 1 on failure.
 int build_digest_file();

@@ -1,5 +1,6 @@
 #include <cerrno>
 
+#include "database/database.h"
 #include "digest/sjis.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -17,16 +18,6 @@ constexpr std::size_t kFieldsOffset = 17;
 // when the line is too short to have any.
 std::string_view shown_part(std::string_view line) {
   return line.size() > kFieldsOffset ? line.substr(kFieldsOffset) : std::string_view();
-}
-
-// Reads one header line of the digest file: without its line feed and its
-// leading "#". Missing lines give an empty header.
-std::string read_header(TextReader& digest_file) {
-  std::string_view piece;
-  if (!digest_file.read_piece(piece)) return {};
-  std::string_view text = c_text(piece);
-  if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-  return text.empty() ? std::string() : std::string(text.substr(1));
 }
 
 }  // namespace
@@ -95,8 +86,8 @@ int write_result_page(std::string_view dir, const PositionDigest& direct, const 
     report_file_error(report_text::kDigestFile, errno);
     return 1;  // the page is closed empty
   }
-  const std::string header_one = read_header(digest_file);
-  const std::string header_two = read_header(digest_file);
+  const std::string header_one = read_header_text(digest_file);
+  const std::string header_two = read_header_text(digest_file);
 
   page.write("<html>\n<head>\n<title>");
   page.write(header_one);
