@@ -1,12 +1,12 @@
-// Fast byte scanning for the text-file layer: finding short texts in large
-// blocks and finding the bytes that the text mode changes. Each function has
-// a plain implementation and, where the machine has them, vector ones; the
-// fastest available is chosen once, at the first call.
+// The byte scans under the text-file layer: finding short texts in large
+// blocks, and finding the bytes that the text mode changes. Where the
+// compiler's target has SSE2 (every x86-64, and the 32-bit Windows build,
+// which is compiled for it) they compare 16 bytes at a time; elsewhere they
+// are the plain forms, built on the C library's memchr.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 namespace vokt {
 
@@ -21,17 +21,8 @@ std::size_t find_text_mode_change(std::string_view bytes);
 // same text twice to look for one.
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second);
 
-inline std::size_t find_text(std::string_view haystack, std::string_view text) {
-  return find_either(haystack, text, text);
-}
-
-// The implementations available on this machine, the plain one first, so
-// that tests can hold each of them against the plain one.
-struct ByteScanner {
-  const char* name;
-  std::size_t (*find_text_mode_change)(std::string_view bytes);
-  std::size_t (*find_either)(std::string_view haystack, std::string_view first, std::string_view second);
-};
-std::vector<ByteScanner> byte_scanners();
+// The plain forms, which the vector forms must agree with.
+std::size_t plain_text_mode_change(std::string_view bytes);
+std::size_t plain_find_either(std::string_view haystack, std::string_view first, std::string_view second);
 
 }  // namespace vokt

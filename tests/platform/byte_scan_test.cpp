@@ -12,30 +12,44 @@ using namespace std::string_view_literals;
 
 constexpr std::size_t npos = std::string_view::npos;
 
-TEST(ByteScan, PlainScannerRules) {
-  const ByteScanner plain = byte_scanners().front();
-  ASSERT_STREQ(plain.name, "plain");
-  EXPECT_EQ(plain.find_text_mode_change(""), npos);
-  EXPECT_EQ(plain.find_text_mode_change("a\r\nb\r\n"), npos);  // CR LF is the one change allowed
-  EXPECT_EQ(plain.find_text_mode_change("a\r\nb\r"), 4u);      // the follower of a last CR is unknown
-  EXPECT_EQ(plain.find_text_mode_change("ab\rc\r\n"), 2u);
-  EXPECT_EQ(plain.find_text_mode_change("ab\r\r\n"), 2u);
-  EXPECT_EQ(plain.find_text_mode_change("a\r\n\x1A\r"), 3u);
-  EXPECT_EQ(plain.find_text_mode_change("a\r\x1A"), 1u);
-
-  EXPECT_EQ(plain.find_either("", "a", "b"), npos);
-  EXPECT_EQ(plain.find_either("xxbxxa", "a", "b"), 2u);  // the leftmost of the two
-  EXPECT_EQ(plain.find_either("xxabcab", "cab", "ab"), 2u);
-  EXPECT_EQ(plain.find_either("xxab", "abc", "abc"), npos);  // cut short by the end
-  EXPECT_EQ(plain.find_either("xxabc", "abc", "zz"), 2u);
+// The rules, for both the plain and the compiled form.
+TEST(ByteScan, Rules) {
+  const struct {
+    std::string_view bytes;
+    std::size_t change;
+  } text_mode[] = {
+      {"", npos},
+      {"a\r\nb\r\n", npos},  // CR LF is the one change allowed
+      {"a\r\nb\r", 4},       // the follower of a last CR is unknown
+      {"ab\rc\r\n", 2},
+      {"ab\r\r\n", 2},
+      {"a\r\n\x1A\r", 3},
+      {"a\r\x1A", 1},
+  };
+  const struct {
+    std::string_view haystack, first, second;
+    std::size_t found;
+  } either[] = {
+      {"", "a", "b", npos},
+      {"xxbxxa", "a", "b", 2},  // the leftmost of the two
+      {"xxabcab", "cab", "ab", 2},
+      {"xxab", "abc", "abc", npos},  // cut short by the end
+      {"xxabc", "abc", "zz", 2},
+  };
+  for (const auto& c : text_mode) {
+    EXPECT_EQ(plain_text_mode_change(c.bytes), c.change) << c.bytes;
+    EXPECT_EQ(find_text_mode_change(c.bytes), c.change) << c.bytes;
+  }
+  for (const auto& c : either) {
+    EXPECT_EQ(plain_find_either(c.haystack, c.first, c.second), c.found) << c.haystack;
+    EXPECT_EQ(find_either(c.haystack, c.first, c.second), c.found) << c.haystack;
+  }
 }
 
-// Every vector scanner of this machine against the plain one, on random
-// bytes from a small alphabet so that near misses are frequent, with the
-// texts planted at the ends of the 64-byte strides and of the input.
-TEST(ByteScan, VectorScannersAgreeWithThePlainOne) {
-  const auto scanners = byte_scanners();
-  const ByteScanner& plain = scanners.front();
+// The compiled form against the plain one, on random bytes from a small
+// alphabet so that near misses are frequent, with the texts planted at the
+// ends of the 64-byte strides and of the input.
+TEST(ByteScan, CompiledFormAgreesWithThePlainOne) {
   std::mt19937_64 rng(20261208);
   const auto below = [&rng](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
   static constexpr std::string_view kAlphabet = "ab\r\n\x1A\0z"sv;
@@ -56,27 +70,21 @@ TEST(ByteScan, VectorScannersAgreeWithThePlainOne) {
       bytes.replace(std::min(at, bytes.size()), text.size(), text);
     }
     if (below(4) == 0) second = first;
-    for (const auto& scanner : scanners) {
-      SCOPED_TRACE(scanner.name);
-      ASSERT_EQ(scanner.find_text_mode_change(bytes), plain.find_text_mode_change(bytes)) << round;
-      ASSERT_EQ(scanner.find_either(bytes, first, second), plain.find_either(bytes, first, second)) << round;
-      ASSERT_EQ(scanner.find_either(bytes, second, first), plain.find_either(bytes, second, first)) << round;
-    }
+    ASSERT_EQ(find_text_mode_change(bytes), plain_text_mode_change(bytes)) << round;
+    ASSERT_EQ(find_either(bytes, first, second), plain_find_either(bytes, first, second)) << round;
+    ASSERT_EQ(find_either(bytes, second, first), plain_find_either(bytes, second, first)) << round;
   }
 }
 
 TEST(ByteScan, FindsTextsAtTheVeryEndOfLargeInputs) {
-  for (const auto& scanner : byte_scanners()) {
-    SCOPED_TRACE(scanner.name);
-    for (std::size_t size = 100; size < 400; size += 13) {
-      std::string bytes(size, 'x');
-      bytes.replace(size - 16, 16, "0123456789abcdef");
-      EXPECT_EQ(scanner.find_either(bytes, "0123456789abcdef", "fedcba9876543210"), size - 16);
-      EXPECT_EQ(scanner.find_either(bytes, "fedcba9876543210", "0123456789abcdef"), size - 16);
-      EXPECT_EQ(scanner.find_either(bytes.substr(0, size - 1), "0123456789abcdef", "0123456789abcdef"), npos);
-      bytes.back() = '\r';
-      EXPECT_EQ(scanner.find_text_mode_change(bytes), size - 1);
-    }
+  for (std::size_t size = 100; size < 400; size += 13) {
+    std::string bytes(size, 'x');
+    bytes.replace(size - 16, 16, "0123456789abcdef");
+    EXPECT_EQ(find_either(bytes, "0123456789abcdef", "fedcba9876543210"), size - 16);
+    EXPECT_EQ(find_either(bytes, "fedcba9876543210", "0123456789abcdef"), size - 16);
+    EXPECT_EQ(find_either(bytes.substr(0, size - 1), "0123456789abcdef", "0123456789abcdef"), npos);
+    bytes.back() = '\r';
+    EXPECT_EQ(find_text_mode_change(bytes), size - 1);
   }
 }
 
