@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "database/digest_file.h"
 #include "digest/digest.h"
 #include "fuzz_support.h"
 #include "report/report.h"
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const vokt::PositionDigest direct{word_at(data + 1), word_at(data + 5)};
   const vokt::PositionDigest mirrored = symmetric ? direct : vokt::PositionDigest{word_at(data + 9), word_at(data + 13)};
   const std::string_view digest_file(reinterpret_cast<const char*>(data) + 17, size - 17);
-  fz::write_file(fz::scratch_dir() / vokt::report_text::kDigestFile, digest_file);
+  fz::write_file(fz::scratch_dir() / vokt::kDigestFileName, digest_file);
 
   const long count = count_on_page(direct, mirrored);
   VOKT_FUZZ_CHECK(count >= 0, "the count is not negative");

@@ -1,23 +1,19 @@
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <optional>
 
 #include "database/database.h"
+#include "database/digest_file.h"
 #include "digest/sjis.h"
-#include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace vokt {
 
 namespace {
 
-constexpr const char* kHeaderFile = "mirzfile.txt";
-constexpr const char* kListFile = "mirzlist.htm";
-constexpr const char* kDataFile = "mirzdata.htm";
-constexpr const char* kDigestFile = "vokt.dat";
-// The new digest file is written here and renamed over "vokt.dat" only when
-// it is complete, so a failed or killed build never damages the old one.
-constexpr const char* kDigestTempFile = "vokt.dat.new";
+// The export files, in the order in which they are opened and their
+// failures reported: the header file, the list page and the data page.
+constexpr const char* kExportFiles[] = {"mirzfile.txt", "mirzlist.htm", "mirzdata.htm"};
 
 constexpr std::string_view kCellOpen = "<td>";
 constexpr std::string_view kFieldOpen = "<td nowrap>";
@@ -37,47 +33,7 @@ bool is_list_row(std::string_view line) {
 // True for the data page line "[xxxxx]" that opens a record.
 bool is_record_header(std::string_view line) { return line.size() >= 7 && line[0] == '[' && line[6] == ']'; }
 
-// Writes one header line of the digest file: "#", the source line from its
-// second byte on, and always a line end, so the two headers and the records
-// can never run together.
-void write_header(TextWriter& digest_file, TextReader& header_file) {
-  std::string text = "#";
-  text += read_header_text(header_file);
-  text += '\n';
-  digest_file.write(text);
-}
-
-// Opens the three export files and the digest file in the order in which
-// their failures are reported.
-bool open_build_files(TextReader& header, TextReader& list, TextReader& data, TextWriter& digest_file) {
-  if (!header.open(kHeaderFile)) {
-    report_file_error(kHeaderFile, errno);
-    return false;
-  }
-  if (!list.open(kListFile)) {
-    report_file_error(kListFile, errno);
-    return false;
-  }
-  if (!data.open(kDataFile)) {
-    report_file_error(kDataFile, errno);
-    return false;
-  }
-  if (!digest_file.open(kDigestTempFile)) {
-    report_file_error(kDigestFile, errno);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
-
-std::string read_header_text(TextReader& file) {
-  std::string_view line;
-  if (!file.read_piece(line)) return {};
-  line = c_text(line);
-  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-  return line.empty() ? std::string() : std::string(line.substr(1));
-}
 
 ListRow parse_list_row(std::string_view row) {
   row = c_text(row);
@@ -135,29 +91,22 @@ void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string
 }
 
 int build_digest_file() {
-  TextReader header_file;
-  TextReader list_file;
-  TextReader data_file;
-  TextWriter digest_file;
-  if (!open_build_files(header_file, list_file, data_file, digest_file)) return 1;
-  // An existing "vokt.dat" that may not be replaced is reported before any
-  // work, as opening it for writing would have been.
-  if (std::FILE* old = std::fopen(kDigestFile, "rb+")) {
-    std::fclose(old);
-  } else if (errno != ENOENT) {
-    const int error = errno;
-    digest_file.close();
-    std::remove(kDigestTempFile);
-    report_file_error(kDigestFile, error);
-    return 1;
+  TextReader exports[std::size(kExportFiles)];
+  for (std::size_t i = 0; i < std::size(kExportFiles); ++i) {
+    if (!exports[i].open(kExportFiles[i])) {
+      report_file_error(kExportFiles[i], errno);
+      return 1;
+    }
   }
+  auto& [header_file, list_file, data_file] = exports;
+  TextWriter digest_file;
+  if (!open_new_digest_file(digest_file)) return 1;
 
-  write_header(digest_file, header_file);
-  write_header(digest_file, header_file);
+  write_header_line(digest_file, read_header_text(header_file));
+  write_header_line(digest_file, read_header_text(header_file));
 
   std::optional<std::string> last_identifier;
   std::string_view line;
-  std::string record;
   // Only pieces with "<td nowrap>" can be list rows.
   while (list_file.read_piece_with(kFieldOpen, kFieldOpen, line)) {
     if (!is_list_row(c_text(line))) continue;
@@ -167,33 +116,13 @@ int build_digest_file() {
 
     PositionDigest digest;
     scan_data_record(digest, data_file, row.fields[0]);
-
-    const DigestText text = digest_text(digest);
-    record.assign(text_view(text));
-    for (const auto field : row.fields) {
-      record += ' ';
-      record.append(field);
-    }
-    record += '\n';
-    digest_file.write(record);
+    write_record_line(digest_file, digest, row.fields);
   }
 
-  const std::string_view identifier = last_identifier ? std::string_view(*last_identifier) : "(null)";
-  std::string closing(identifier);
-  closing += ": Processed data\n";
-  write_error(closing);
-  std::string trailer = "#";
-  trailer += identifier;
-  trailer += '\n';
-  digest_file.write(trailer);
-
-  if (!digest_file.close() || !replace_file(kDigestTempFile, kDigestFile)) {
-    const int error = errno;
-    std::remove(kDigestTempFile);
-    report_file_error(kDigestFile, error);
-    return 1;
-  }
-  return 0;
+  const std::string identifier(last_identifier ? std::string_view(*last_identifier) : "(null)");
+  write_error(identifier + ": Processed data\n");
+  write_trailer(digest_file, identifier);
+  return replace_digest_file(digest_file) ? 0 : 1;
 }
 
 }  // namespace vokt

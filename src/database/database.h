@@ -1,9 +1,7 @@
-// The digest file "vokt.dat" and its construction from the three export files
-// of the problem database's search tool.
+// The build of the digest file "vokt.dat" from the three export files of the
+// problem database's search tool.
 #pragma once
 
-#include <optional>
-#include <string>
 #include <string_view>
 
 #include "digest/digest.h"
@@ -26,11 +24,6 @@ ListRow parse_list_row(std::string_view row);
 // direct digest when it has a diagram and `field_one` contains a space; else
 // zero.
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one);
-
-// Reads the next line of a header file and gives it without its line feed
-// and its first byte: the header text of "mirzfile.txt" and of the digest
-// file (whose header lines start with "#"). A missing line gives "".
-std::string read_header_text(TextReader& file);
 
 // Rebuilds "vokt.dat" in the current directory from "mirzfile.txt",
 // "mirzlist.htm" and "mirzdata.htm". Returns 0 on success, 1 on failure.

@@ -127,6 +127,8 @@ bool replace_file(const std::string& from, const std::string& to) {
 #endif
 }
 
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
 void buffer_standard_output() {
 #ifdef _WIN32
   const bool terminal = _isatty(_fileno(stdout)) != 0;

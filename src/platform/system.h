@@ -36,6 +36,9 @@ int open_document(const std::string& title, const std::string& document);
 // errno set.
 bool replace_file(const std::string& from, const std::string& to);
 
+// Removes the file `path`, if it is there.
+void remove_file(const std::string& path);
+
 // Makes the standard output fully buffered when it is not a terminal.
 void buffer_standard_output();
 

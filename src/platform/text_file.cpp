@@ -217,6 +217,11 @@ bool TextWriter::close() {
   return true;
 }
 
+bool may_open_for_writing(const std::string& path) {
+  // "r+" opens for writing without creating or truncating the file.
+  return open_binary(path, "rb+") != nullptr || errno == ENOENT;
+}
+
 void report_file_error(std::string_view name, int error_number) {
   std::string message(name);
   message += ": ";

@@ -1,6 +1,6 @@
 #include <cerrno>
 
-#include "database/database.h"
+#include "database/digest_file.h"
 #include "digest/sjis.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -8,19 +8,6 @@
 #include "report/report_text.h"
 
 namespace vokt {
-
-namespace {
-
-// Bytes of a record line before its fields: the digest text and a space.
-constexpr std::size_t kFieldsOffset = 17;
-
-// The fields of a matching digest file line, with its own line feed; empty
-// when the line is too short to have any.
-std::string_view shown_part(std::string_view line) {
-  return line.size() > kFieldsOffset ? line.substr(kFieldsOffset) : std::string_view();
-}
-
-}  // namespace
 
 int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored) {
   TextReader problem_file;
@@ -58,12 +45,12 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
     const std::string_view line = c_text(piece);
     if (line.find(d) != std::string_view::npos) {
       page.write(report_text::kDirectMark);
-      page.write(shown_part(line));
+      page.write(record_fields(line));
       ++count;
     }
     if (!symmetric && line.find(m) != std::string_view::npos) {
       page.write(report_text::kMirrorMark);
-      page.write(shown_part(line));
+      page.write(record_fields(line));
       ++count;
     }
   }
@@ -82,8 +69,8 @@ int write_result_page(std::string_view dir, const PositionDigest& direct, const 
     return 1;
   }
   TextReader digest_file;
-  if (!digest_file.open(join_path(dir, report_text::kDigestFile))) {
-    report_file_error(report_text::kDigestFile, errno);
+  if (!digest_file.open(join_path(dir, kDigestFileName))) {
+    report_file_error(kDigestFileName, errno);
     return 1;  // the page is closed empty
   }
   const std::string header_one = read_header_text(digest_file);

@@ -12,7 +12,6 @@ inline constexpr std::string_view kVersion = "0.18";
 inline constexpr const char* kKeyPage = "voktkey.htm";
 inline constexpr const char* kResultPage = "voktdata.htm";
 inline constexpr const char* kFramePage = "vokt.htm";
-inline constexpr const char* kDigestFile = "vokt.dat";
 
 inline constexpr std::string_view kPageBody = "<body bgcolor=\"#ffffe0\">\n";
 

@@ -60,19 +60,34 @@ TEST(PlatformEndToEnd, ProgramDirectoryFromTheExecutablePath) {
   expect_check_in_prog_dir(box, "a.kif", western);
 }
 
-// Opening a directory as a file gives "Permission denied" in both builds.
+// Opening a directory as a file gives "Permission denied" in both builds, and
+// the run stops there.
 TEST(PlatformEndToEnd, DirectoryInPlaceOfAFile) {
-  Sandbox box;
-  fs::create_directory(box.work_dir() / "folder.kif");
-  const RunResult problem = box.run({"folder.kif"});
-  EXPECT_EQ(problem.status, 1);
-  EXPECT_EQ(after_banner(problem.err), "folder.kif: Permission denied\n" + std::string(kPause));
-  box.write_work("a.kif", read_file(kProblem));
-  fs::create_directory(box.prog_dir() / "voktkey.htm");
-  const RunResult page = box.run({"a.kif"});
-  EXPECT_EQ(page.status, 1);
-  EXPECT_EQ(after_banner(page.err), "voktkey.htm: Permission denied\n" + std::string(kPause));
-  EXPECT_FALSE(box.prog_has("voktdata.htm"));
+  struct Case {
+    const char* what;
+    bool in_prog_dir;
+    std::string name;
+    std::vector<std::string> args;
+  };
+  const Case cases[] = {
+      {"problem file", false, "folder.kif", {"folder.kif"}},
+      {"key page", true, "voktkey.htm", {"a.kif"}},
+      {"digest file in check mode", true, "vokt.dat", {"a.kif"}},
+      {"digest file in build mode", false, "vokt.dat", {"vokt", "vokt"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    box.write_work("a.kif", read_file(kProblem));
+    for (const char* name : {"mirzfile.txt", "mirzlist.htm", "mirzdata.htm"}) box.write_work(name, "");
+    fs::create_directory((c.in_prog_dir ? box.prog_dir() : box.work_dir()) / c.name);
+    const RunResult run = box.run(c.args);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(after_banner(run.err), c.name + ": Permission denied\n" + std::string(kPause));
+    EXPECT_FALSE(box.prog_has("vokt.htm"));
+    EXPECT_FALSE(box.work_has("vokt.dat.new"));
+  }
 }
 
 }  // namespace

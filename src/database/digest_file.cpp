@@ -1,0 +1,76 @@
+#include "database/digest_file.h"
+
+#include <cerrno>
+
+#include "platform/system.h"
+#include "platform/text_file.h"
+
+namespace vokt {
+
+namespace {
+
+// The new digest file, renamed over "vokt.dat" only when it is complete.
+constexpr const char* kNewDigestFile = "vokt.dat.new";
+
+// Gives up the new digest file and reports `error` for "vokt.dat".
+void discard_new_digest_file(TextWriter& file, int error) {
+  file.close();
+  remove_file(kNewDigestFile);
+  report_file_error(kDigestFileName, error);
+}
+
+}  // namespace
+
+std::string read_header_text(TextReader& file) {
+  std::string_view line;
+  if (!file.read_piece(line)) return {};
+  line = c_text(line);
+  if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+  return line.empty() ? std::string() : std::string(line.substr(1));
+}
+
+std::string_view record_fields(std::string_view line) {
+  return line.size() > kRecordFieldsStart ? line.substr(kRecordFieldsStart) : std::string_view();
+}
+
+bool open_new_digest_file(TextWriter& file) {
+  if (!file.open(kNewDigestFile)) {
+    report_file_error(kDigestFileName, errno);
+    return false;
+  }
+  // Reported before any work, as opening "vokt.dat" itself for writing would.
+  if (!may_open_for_writing(kDigestFileName)) {
+    discard_new_digest_file(file, errno);
+    return false;
+  }
+  return true;
+}
+
+void write_header_line(TextWriter& file, std::string_view text) {
+  std::string line = "#";
+  line += text;
+  line += '\n';
+  file.write(line);
+}
+
+void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields) {
+  // Kept from call to call, so that a build does not allocate per record.
+  static std::string line;
+  line.assign(text_view(digest_text(digest)));
+  for (const auto field : fields) {
+    line += ' ';
+    line += field;
+  }
+  line += '\n';
+  file.write(line);
+}
+
+void write_trailer(TextWriter& file, std::string_view identifier) { write_header_line(file, identifier); }
+
+bool replace_digest_file(TextWriter& file) {
+  if (file.close() && replace_file(kNewDigestFile, kDigestFileName)) return true;
+  discard_new_digest_file(file, errno);
+  return false;
+}
+
+}  // namespace vokt
