@@ -2,7 +2,6 @@
 
 #include "database/digest_file.h"
 #include "digest/sjis.h"
-#include "platform/system.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -60,41 +59,6 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
   count_line += report_text::kCountUnit;
   count_line += '\n';
   page.write(count_line);
-}
-
-int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored) {
-  TextWriter page;
-  if (!page.open(join_path(dir, report_text::kResultPage))) {
-    report_file_error(report_text::kResultPage, errno);
-    return 1;
-  }
-  TextReader digest_file;
-  if (!digest_file.open(join_path(dir, kDigestFileName))) {
-    report_file_error(kDigestFileName, errno);
-    return 1;  // the page is closed empty
-  }
-  const std::string header_one = read_header_text(digest_file);
-  const std::string header_two = read_header_text(digest_file);
-
-  page.write("<html>\n<head>\n<title>");
-  page.write(header_one);
-  page.write("</title>\n</head>\n");
-  page.write(report_text::kPageBody);
-  page.write("<pre>\n");
-  page.write(header_one);
-  page.write("\n<hr>\n");
-  page.write(report_text::kSearchResult);
-  page.write("\n");
-  list_matches(digest_file, page, direct, mirrored);
-  page.write("\n<hr>\n");
-  page.write(header_two);
-  page.write("\n</pre>\n</body>\n</html>\n");
-
-  if (!page.close()) {
-    report_file_error(report_text::kResultPage, errno);
-    return 1;
-  }
-  return 0;
 }
 
 }  // namespace vokt

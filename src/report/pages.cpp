@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "database/digest_file.h"
 #include "digest/sjis.h"
 #include "platform/system.h"
 #include "platform/text_file.h"
@@ -39,6 +40,39 @@ std::string program_title() {
   return title;
 }
 
+// Writes the page `name` in `dir` with what `write_body` writes. A page that
+// cannot be opened or written in full is reported with its name; a body that
+// fails (returns false) has reported its own failure, and the page is closed
+// as far as it was written.
+template <typename Body>
+int write_page(std::string_view dir, const char* name, const Body& write_body) {
+  TextWriter page;
+  if (!page.open(join_path(dir, name))) {
+    report_file_error(name, errno);
+    return 1;
+  }
+  if (!write_body(page)) return 1;
+  if (!page.close()) {
+    report_file_error(name, errno);
+    return 1;
+  }
+  return 0;
+}
+
+// The opening of the key page and the result page: `title` as the title and
+// the heading, then the label of the section that follows.
+void write_page_head(TextWriter& page, std::string_view title, std::string_view section) {
+  page.write("<html>\n<head>\n<title>");
+  page.write(title);
+  page.write("</title>\n</head>\n");
+  page.write(report_text::kPageBody);
+  page.write("<pre>\n");
+  page.write(title);
+  page.write("\n<hr>\n");
+  page.write(section);
+  page.write("\n");
+}
+
 }  // namespace
 
 void copy_diagram(TextWriter& page, TextReader& problem_file) {
@@ -67,28 +101,30 @@ int write_key_page(std::string_view dir, const std::string& problem_path) {
     report_file_error(problem_path, errno);
     return 1;
   }
-  TextWriter page;
-  if (!page.open(join_path(dir, report_text::kKeyPage))) {
-    report_file_error(report_text::kKeyPage, errno);
-    return 1;
-  }
-  const std::string title = program_title();
-  page.write("<html>\n<head>\n<title>");
-  page.write(title);
-  page.write("</title>\n</head>\n");
-  page.write(report_text::kPageBody);
-  page.write("<pre>\n");
-  page.write(title);
-  page.write("\n<hr>\n");
-  page.write(report_text::kSearchData);
-  page.write("\n");
-  copy_diagram(page, problem_file);
-  page.write("\n<hr>\n</pre>\n</body>\n</html>\n");
-  if (!page.close()) {
-    report_file_error(report_text::kKeyPage, errno);
-    return 1;
-  }
-  return 0;
+  return write_page(dir, report_text::kKeyPage, [&](TextWriter& page) {
+    write_page_head(page, program_title(), report_text::kSearchData);
+    copy_diagram(page, problem_file);
+    page.write("\n<hr>\n</pre>\n</body>\n</html>\n");
+    return true;
+  });
+}
+
+int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored) {
+  return write_page(dir, report_text::kResultPage, [&](TextWriter& page) {
+    TextReader digest_file;
+    if (!digest_file.open(join_path(dir, kDigestFileName))) {
+      report_file_error(kDigestFileName, errno);
+      return false;
+    }
+    const std::string header_one = read_header_text(digest_file);
+    const std::string header_two = read_header_text(digest_file);
+    write_page_head(page, header_one, report_text::kSearchResult);
+    list_matches(digest_file, page, direct, mirrored);
+    page.write("\n<hr>\n");
+    page.write(header_two);
+    page.write("\n</pre>\n</body>\n</html>\n");
+    return true;
+  });
 }
 
 std::string frame_date_text(const std::tm& time) {
@@ -104,35 +140,27 @@ std::string frame_date_text(const std::tm& time) {
 }
 
 int write_frame_page(std::string_view dir) {
-  TextWriter page;
-  if (!page.open(join_path(dir, report_text::kFramePage))) {
-    report_file_error(report_text::kFramePage, errno);
-    return 1;
-  }
   const std::time_t now = std::time(nullptr);
   std::string date;
   if (const std::tm* local = std::localtime(&now)) date = frame_date_text(*local);
-
-  page.write("<html>\n<head>\n<title>");
-  page.write(report_text::kLongTitle);
-  page.write(" ");
-  page.write(report_text::kVersion);
-  page.write(" - ");
-  page.write(date);
-  page.write("</title>\n</head>\n");
-  page.write("<frameset cols=\"300,*\" border=\"0\">\n");
-  page.write("  <frame src=\"");
-  page.write(report_text::kKeyPage);
-  page.write("\" scrolling=\"no\">\n");
-  page.write("  <frame src=\"");
-  page.write(report_text::kResultPage);
-  page.write("\">\n");
-  page.write("</frameset>\n</html>\n");
-  if (!page.close()) {
-    report_file_error(report_text::kFramePage, errno);
-    return 1;
-  }
-  return 0;
+  return write_page(dir, report_text::kFramePage, [&](TextWriter& page) {
+    page.write("<html>\n<head>\n<title>");
+    page.write(report_text::kLongTitle);
+    page.write(" ");
+    page.write(report_text::kVersion);
+    page.write(" - ");
+    page.write(date);
+    page.write("</title>\n</head>\n");
+    page.write("<frameset cols=\"300,*\" border=\"0\">\n");
+    page.write("  <frame src=\"");
+    page.write(report_text::kKeyPage);
+    page.write("\" scrolling=\"no\">\n");
+    page.write("  <frame src=\"");
+    page.write(report_text::kResultPage);
+    page.write("\">\n");
+    page.write("</frameset>\n</html>\n");
+    return true;
+  });
 }
 
 int open_in_browser(std::string_view dir) {
