@@ -179,8 +179,8 @@ std::vector<std::string> make_diagram(Rng& rng) {
 }
 
 // ---------------------------------------------------------------------------
-// The problem file: the worked example of a mate problem, an asymmetric
-// position with two pieces in hand.
+// The problem file: a one-move mate (the position of the tests'
+// worked_board()), asymmetric, with two pieces in hand.
 
 void write_problem(const std::string& path) {
   RawFile file(path);

@@ -1,5 +1,6 @@
 // Helpers shared by the fuzz targets: a quiet console, a scratch directory,
-// whole-file reads and writes, and the property check that stops the run.
+// whole-file reads and writes, the property check that stops the run, and the
+// plain reading of the text mode.
 #pragma once
 
 #include <unistd.h>
@@ -12,6 +13,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "nasty_text.h"
 
 namespace vokt::fuzz {
 
@@ -81,26 +84,8 @@ inline std::string read_file(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// What the tool's text-mode reading makes of raw bytes, done the obvious way
-// as an oracle: CR bytes dropped, the first 0x1A ends the text, and the text
-// comes in pieces that end after a line feed or after 1023 bytes.
-inline std::vector<std::string> reference_pieces(std::string_view raw) {
-  std::string text;
-  for (const char byte : raw) {
-    if (byte == '\x1A') break;
-    if (byte != '\r') text += byte;
-  }
-  std::vector<std::string> pieces;
-  std::string piece;
-  for (const char byte : text) {
-    piece += byte;
-    if (byte == '\n' || piece.size() == 1023) {
-      pieces.push_back(piece);
-      piece.clear();
-    }
-  }
-  if (!piece.empty()) pieces.push_back(piece);
-  return pieces;
-}
+// The pieces that the text mode's reading makes of raw bytes, worked out the
+// plain way, as the unit tests have it.
+using test::reference_pieces;
 
 }  // namespace vokt::fuzz

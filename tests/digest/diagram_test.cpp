@@ -18,7 +18,8 @@ using test::sjis;
 
 std::string text_of(const PositionDigest& digest) { return std::string(text_view(digest_text(digest))); }
 
-// The worked example's thirteen-line block in Shift-JIS.
+// The thirteen-line block of a one-move mate (second player's king on 2一,
+// a gold on 2三, 飛 and 角 in hand) in Shift-JIS, whose digests are known.
 std::string worked_block() {
   std::string utf8 = "  ９ ８ ７ ６ ５ ４ ３ ２ １\n+---------------------------+\n";
   const char* const numerals[] = {"一", "二", "三", "四", "五", "六", "七", "八", "九"};

@@ -165,8 +165,8 @@ TEST(CheckEndToEnd, BrowserOpensOnlyAfterAllPagesAreWritten) {
   EXPECT_EQ(box.browser_opens(), std::vector<std::string>{box.frame_page_open()});
 }
 
-// Against the known digests of the worked example and the digests that build
-// mode writes for a position with dragons and for a symmetric one.
+// Against the known digests of worked_board() and the digests that build mode
+// writes for a position with dragons and for a symmetric one.
 TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
   Sandbox box;
   Board dragons = worked_board(), respelled = worked_board(), symmetric = empty_board();

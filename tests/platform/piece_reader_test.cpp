@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "digest/sjis.h"
 #include "nasty_text.h"
 #include "platform/text_file.h"
 #include "support.h"
@@ -72,15 +73,17 @@ TEST(PieceReader, ReadPieceWithPassesOverOnlyPiecesWithoutTheTexts) {
   }
 }
 
-// The build mixes both reads on one file: skipping to a piece with a text and
-// then reading the lines after it one by one. Every piece read one by one must
-// be the next piece of the file.
+// The build mixes both reads on the data page: skipping to a piece with a
+// record header, the separator or the board header line, and then reading the
+// lines of the diagram one by one. Every piece read one by one must be the
+// next piece of the file.
 TEST(PieceReader, SkippingAndReadingPieceByPieceMix) {
   test::TempDir dir;
-  for (std::uint64_t seed = 200; seed < 210; ++seed) {
+  const std::string board_header(sjis::kBoardHeader);
+  for (std::uint64_t seed = 200; seed < 212; ++seed) {
     SCOPED_TRACE(seed);
     test::NastyText nasty(seed);
-    const std::string raw = nasty.file({"[", "><hr></a>", "+--+"}, 400 + nasty.below(400));
+    const std::string raw = nasty.file({"[", "><hr></a>", board_header}, 400 + nasty.below(400));
     const Pieces all = test::reference_pieces(raw);
     TextReader reader;
     ASSERT_TRUE(reader.open(dir.file("f", raw)));
@@ -90,7 +93,7 @@ TEST(PieceReader, SkippingAndReadingPieceByPieceMix) {
       if (nasty.one_in(2)) {
         const bool separator = nasty.one_in(2);
         const std::string_view first = separator ? "><hr></a>" : "[";
-        const std::string_view second = separator ? "+--+" : "[";
+        const std::string_view second = separator ? std::string_view(board_header) : "[";
         more = reader.read_piece_with(first, second, piece);
         // At the end, every piece left is passed over.
         while (next < all.size() && (!more || all[next] != piece)) {
