@@ -63,6 +63,7 @@ FileHandle open_binary(const std::string& path, const char* mode) {
 }  // namespace
 
 bool TextReader::open(const std::string& path) {
+  cp932_.reset();
   file_ = open_binary(path, "rb");
   if (!file_) return false;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
@@ -77,6 +78,24 @@ bool TextReader::open(const std::string& path) {
   return true;
 }
 
+bool TextReader::open(const std::string& path, std::string_view marker) {
+  if (!open(path)) return false;
+  std::FILE* const file = file_.get();
+  if (std::fseek(file, 0, SEEK_SET) != 0) return true;  // a pipe: read as it is
+  const bool utf8 = is_utf8_holding(file, marker);
+  std::clearerr(file);
+  if (std::fseek(file, 0, SEEK_SET) == 0 && (!utf8 || cp932_.emplace().start(file))) return true;
+  const int error = errno;
+  cp932_.reset();
+  file_.reset();
+  errno = error;
+  return false;
+}
+
+std::size_t TextReader::read_text(char* out, std::size_t size) {
+  return cp932_ ? cp932_->read(out, size) : std::fread(out, 1, size, file_.get());
+}
+
 bool TextReader::refill() {
   if (at_end_ || !file_) return false;
   // What is kept is less than a piece: it goes just before the block start.
@@ -86,7 +105,7 @@ bool TextReader::refill() {
   begin_ = to;
   end_ = to + kept;
   char* const data = buffer_.data();
-  const std::size_t got = std::fread(data + end_, 1, std::min(kBlockSize, buffer_.size() - end_), file_.get());
+  const std::size_t got = read_text(data + end_, std::min(kBlockSize, buffer_.size() - end_));
   if (got == 0) {
     at_end_ = true;
     return false;

@@ -10,9 +10,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/utf8_text.h"
 
 namespace vokt {
 
@@ -41,6 +44,14 @@ class TextReader {
   // Opens `path` for reading. On failure returns false with errno set.
   bool open(const std::string& path);
 
+  // Opens `path` like open(path), but reads a file saved in UTF-8 as the
+  // code-page-932 text it stands for: a file that is valid UTF-8 throughout
+  // and holds `marker` (code-page-932 text) in its UTF-8 form. Such a file
+  // is read twice, first to decide that; the text-mode rules apply to the
+  // converted bytes (see Cp932Reader). A file that cannot be read from its
+  // start again (a pipe) is read as it is.
+  bool open(const std::string& path, std::string_view marker);
+
   // Stores the next piece in `piece` (valid until the next call) and returns
   // true, or returns false at the end of the input.
   bool read_piece(std::string_view& piece);
@@ -55,11 +66,15 @@ class TextReader {
  private:
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
+  // The next bytes of the text before the text mode's translation, at most
+  // `size` of them; 0 at the end.
+  std::size_t read_text(char* out, std::size_t size);
   // The start of the piece that holds the byte at `pos` (or that would start
   // there), counted from begin_, which is always the start of a piece.
   std::size_t piece_start_before(std::size_t pos) const;
 
   FileHandle file_;
+  std::optional<Cp932Reader> cp932_;  // set while a UTF-8 file is read
   std::vector<char> buffer_;
   std::size_t block_start_ = 0;  // where blocks are read to
   std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece

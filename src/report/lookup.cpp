@@ -10,7 +10,7 @@ namespace vokt {
 
 int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored) {
   TextReader problem_file;
-  if (!problem_file.open(problem_path)) {
+  if (!problem_file.open(problem_path, sjis::kBoardHeader)) {
     report_file_error(problem_path, errno);
     return 1;
   }

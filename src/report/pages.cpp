@@ -97,7 +97,7 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
 
 int write_key_page(std::string_view dir, const std::string& problem_path) {
   TextReader problem_file;
-  if (!problem_file.open(problem_path)) {
+  if (!problem_file.open(problem_path, sjis::kBoardHeader)) {
     report_file_error(problem_path, errno);
     return 1;
   }
