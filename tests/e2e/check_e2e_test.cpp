@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <optional>
@@ -82,18 +83,41 @@ RunResult check(const Sandbox& box, std::string_view problem, const RunOptions& 
   return run;
 }
 
+// The digest file that build mode writes for an export of the given problems.
+std::string built_digest_file(const Sandbox& box, const std::vector<std::string>& problems) {
+  std::string list, data;
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    char id[24];
+    std::snprintf(id, sizeof id, "%05zu", i + 1);
+    list += "<tr><td>" + std::string(43, '.') + id +
+            "</td><td nowrap>a b</td><td nowrap>2</td><td nowrap>3</td><td nowrap>4</td></tr>\n";
+    data += std::string("[") + id + "]\n" + problems[i] + "\n";
+  }
+  box.write_work("mirzfile.txt", "#one\n#two\n");
+  box.write_work("mirzlist.htm", list);
+  box.write_work("mirzdata.htm", data);
+  EXPECT_EQ(box.run({"vokt", "vokt"}).status, 0);
+  return box.read_work("vokt.dat");
+}
+
 // The direct digest that build mode writes for the diagram in `problem`.
 std::string built_digest(const Sandbox& box, std::string_view problem) {
-  box.write_work("mirzfile.txt", "#one\n#two\n");
-  box.write_work("mirzlist.htm", "<tr><td>" + std::string(43, '.') +
-                                     "00001</td><td nowrap>a b</td><td nowrap>2</td>"
-                                     "<td nowrap>3</td><td nowrap>4</td></tr>\n");
-  box.write_work("mirzdata.htm", "[00001]\n" + std::string(problem));
-  EXPECT_EQ(box.run({"vokt", "vokt"}).status, 0);
-  const std::string built = box.read_work("vokt.dat");
+  const std::string built = built_digest_file(box, {std::string(problem)});
   const std::string digest = built.substr(built.find('\n', built.find('\n') + 1) + 1, 16);
   EXPECT_TRUE(std::regex_match(digest, std::regex("[0-9a-f]{16}")) && digest != kZero) << built;
   return digest;
+}
+
+// What a check of `problem`, written as `name`, answers: exit status, console
+// output, key page and result page ("(absent)" for a page not written).
+using Answer = std::tuple<int, std::string, std::string, std::string, std::string>;
+Answer answer(const Sandbox& box, const std::string& name, std::string_view problem) {
+  box.write_work(name, problem);
+  std::string pages[] = {"voktkey.htm", "voktdata.htm"};
+  for (const std::string& page : pages) fs::remove(box.prog_dir() / page);
+  const RunResult run = box.run({name});
+  for (std::string& page : pages) page = box.prog_has(page) ? box.read_prog(page) : "(absent)";
+  return {run.status, run.out, run.err, pages[0], pages[1]};
 }
 
 TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
@@ -223,6 +247,70 @@ TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
   }
 }
 
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+// Every problem file of the corpus saved in UTF-8, without and with a
+// byte-order mark, with LF and with CR LF line ends, answers exactly as the
+// Shift-JIS file does.
+TEST(CheckEndToEnd, Utf8CopiesOfTheCorpusAnswerAsTheShiftJisFiles) {
+  std::vector<fs::path> paths;
+  for (const auto& entry : fs::directory_iterator(fs::path(VOKT_CORPUS_DIR) / "kif")) paths.push_back(entry.path());
+  std::sort(paths.begin(), paths.end());
+  ASSERT_GT(paths.size(), 40u) << "corpus missing at " << VOKT_CORPUS_DIR;
+  std::vector<std::string> problems;
+  for (const fs::path& path : paths) problems.push_back(read_file(path));
+  Sandbox box;
+  box.write_prog("vokt.dat", built_digest_file(box, problems));  // where the problems find themselves
+  int found = 0;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(paths[i].filename().string());
+    const Answer expected = answer(box, "p.kif", problems[i]);
+    found += std::get<0>(expected) == 0 && std::get<4>(expected).find(sjis("検出件数: 0件")) == std::string::npos;
+    std::string lf = from_sjis(problems[i]);
+    std::erase(lf, '\r');
+    const std::pair<const char*, std::string> copies[] = {
+        {"LF", lf}, {"CR LF", crlf(lf)}, {"BOM, LF", std::string(kBom) + lf}, {"BOM, CR LF", std::string(kBom) + crlf(lf)}};
+    for (const auto& [what, utf8] : copies) EXPECT_EQ(answer(box, "p.kifu", utf8), expected) << what;
+  }
+  EXPECT_GT(found, static_cast<int>(paths.size()) * 3 / 4);
+}
+
+// A problem file in UTF-8 answers as its conversion to code page 932 does, in
+// both builds: every character of a diagram converts alike, one that code
+// page 932 lacks becomes "?", and the text mode's rules (CR dropped, 1023-byte
+// pieces) apply to the converted bytes.
+TEST(CheckEndToEnd, Utf8ProblemAnswersAsItsShiftJisConversion) {
+  Sandbox box;
+  Board every = worked_board();
+  const char* pieces[] = {"歩", "香", "桂", "銀", "金", "角", "飛", "玉", "王", "と", "杏", "圭", "全", "馬", "龍", "竜"};
+  for (int i = 0; i < 16; ++i) put(every, 3 + i / 9, i % 9, std::string(i % 2 == 0 ? " " : "v") + pieces[i]);
+  const std::string all = "後手の持駒：なし\n" + replaced(diagram(every, "先手の持駒：飛　角　金二　銀十八　桂十ニ　香∞　歩十"),
+                                                    "|一\n", "|一 ０１２３４５６７８９ 一二三四五六七八九十 双方上手下手\n");
+  const std::string worked = diagram(worked_board());
+  std::string wide_line;
+  for (int i = 0; i < 500; ++i) wide_line += "あ";
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " worked\n" + built_digest(box, sjis(all)) + " all\n"));
+  struct Case {
+    const char* what;
+    std::string utf8, cp932;  // the problem and its conversion
+    int status;
+  };
+  const Case cases[] = {
+      {"every character of a diagram", all, sjis(all), 0},
+      {"byte-order mark, CR LF", std::string(kBom) + crlf(worked), sjis(worked), 0},
+      {"characters without a code-page-932 form", replaced(worked, "角\n", "角　ｱé😀\uFEFF\n"),
+       sjis(replaced(worked, "角\n", "角　ｱ???\n")), 0},
+      {"a CR in the board header line", replaced(worked, "８ ７", "８\r ７"), sjis(replaced(worked, "８ ７", "８\r ７")), 0},
+      {"a header line across a piece boundary in code page 932 only", wide_line + worked, sjis(wide_line + worked), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Answer expected = answer(box, "p.kif", c.cp932);
+    EXPECT_EQ(std::get<0>(expected), c.status);
+    EXPECT_EQ(answer(box, "p.kifu", c.utf8), expected);
+  }
+}
+
 TEST(CheckEndToEnd, DigestFileOfAnyShape) {
   Sandbox box;
   const std::string d(kWorkedDirect), m(kWorkedMirrored);
@@ -276,6 +364,10 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
       {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n", "old key",
        "old result"},
       {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n", "old key", "old result"},
+      {"UTF-8 with a broken sequence before the diagram", true, "\xE3\x81\n" + diagram(worked_board()),
+       "Kifu data not specified\n", "old key", "old result"},
+      {"UTF-8 with a broken sequence after the diagram", true, diagram(worked_board()) + "\xE3\x81",
+       "Kifu data not specified\n", "old key", "old result"},
       {"digest file missing", false, worked, "vokt.dat: No such file or directory\n",
        key_page(diagram(worked_board(), "持駒：飛 角")), ""},
       {"key page not written in full", true, worked, "voktkey.htm" + full, std::nullopt, "old result", 300},

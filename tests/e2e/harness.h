@@ -19,6 +19,7 @@
 namespace vokt::e2e {
 
 namespace fs = std::filesystem;
+using test::from_sjis;
 using test::sjis;
 std::string crlf(std::string_view text);  // every LF preceded by CR
 std::string read_file(const fs::path& path);

@@ -1,0 +1,86 @@
+// Problem files saved in UTF-8: which files count as such, and the chunked
+// conversion of large ones against the plain conversion one character at a
+// time.
+#include "platform/utf8_text.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digest/sjis.h"
+#include "nasty_text.h"
+#include "platform/text_file.h"
+#include "support.h"
+
+namespace vokt {
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
+  const std::string header = test::from_sjis(sjis::kBoardHeader);
+  const std::string split = header.substr(0, 9) + "\r" + header.substr(9);  // "  ９ ８\r ７ ..."
+  const std::string near_end = std::string(64 * 1024 - 20, 'a');             // of the first 64 KB read
+  const std::pair<std::string, bool> cases[] = {
+      {header, true},
+      {std::string(kBom) + "x\r\n" + split, true},  // text mode drops the CR
+      {near_end + header, true},
+      {near_end + split + "\n", true},
+      {std::string(64 * 1024 - 1, 'a') + "\xE3\x81\x82" + header, true},  // a character across two reads
+      {header + "\xC2\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF\xF4\x8F\xBF\xBF", true},  // U+0080 U+D7FF U+E000 U+FFFF U+10FFFF
+      {std::string(sjis::kBoardHeader), false},
+      {"ascii only\n", false},
+      {header + "\xC0\x80", false},  // overlong forms
+      {header + "\xE0\x9F\xBF", false},
+      {header + "\xF0\x8F\xBF\xBF", false},
+      {header + "\xED\xA0\x80", false},      // a surrogate half
+      {header + "\xF4\x90\x80\x80", false},  // beyond U+10FFFF
+      {header + "\xF5\x80\x80\x80", false},
+      {header + "\x80", false},
+      {header + "\xFF", false},
+      {header + "\xE3\x81", false},  // cut short by the end
+      {std::string("\xE3\x81") + header, false},
+  };
+  test::TempDir dir;
+  for (const auto& [bytes, utf8] : cases) {
+    const FileHandle file(std::fopen(dir.file("f", bytes).c_str(), "rb"));
+    ASSERT_TRUE(file);
+    EXPECT_EQ(is_utf8_holding(file.get(), sjis::kBoardHeader), utf8) << bytes.substr(0, 60);
+  }
+}
+
+// Random files of characters that shrink, keep or lose their length in code
+// page 932, lines longer than a piece, stray CRs and NULs, a byte-order mark
+// at the start and inside, read with the block and chunk ends falling anywhere.
+TEST(Utf8Text, LargeFilesGiveThePiecesOfThePlainConversion) {
+  static constexpr std::string_view kCharacters[] = {
+      "a", " ", "\n", "\r\n", "\r", std::string_view("\0", 1), "・", "玉", "ｱ", "é", "α", "😀", "〜", kBom};
+  const std::string header = test::from_sjis(sjis::kBoardHeader);
+  test::TempDir dir;
+  for (std::uint64_t seed = 1; seed <= 4; ++seed) {
+    SCOPED_TRACE(seed);
+    std::mt19937_64 random(seed);
+    std::string text(seed % 2 == 0 ? kBom : "");
+    while (text.size() < 400 * 1024) {
+      const std::size_t pick = random() % 100;
+      if (pick == 0) {
+        for (std::size_t n = 300 + random() % 700; n > 0; --n) text += "あ";
+      } else {
+        text += pick == 1 ? std::string_view(header) : kCharacters[pick % std::size(kCharacters)];
+      }
+    }
+    if (seed == 3) text.insert(text.size() - 5000, 1, '\x1A');
+    TextReader reader;
+    ASSERT_TRUE(reader.open(dir.file("p.kifu", text), sjis::kBoardHeader));
+    std::vector<std::string> pieces;
+    std::string_view piece;
+    while (reader.read_piece(piece)) pieces.emplace_back(piece);
+    const std::string_view body = std::string_view(text).substr(seed % 2 == 0 ? kBom.size() : 0);
+    EXPECT_EQ(pieces, test::reference_pieces(test::cp932_as_read(body)));
+  }
+}
+
+}  // namespace
+}  // namespace vokt
