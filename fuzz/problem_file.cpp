@@ -2,7 +2,10 @@
 // check mode: the bytes go to a file, which the text-file layer reads.
 //
 // Properties checked on every input:
-// - the text-file layer gives the pieces that text mode defines;
+// - the text-file layer gives the pieces that text mode defines, of the bytes
+//   themselves or, for a UTF-8 file holding the board header line in UTF-8,
+//   of their code-page-932 conversion;
+// - such a UTF-8 file gives the result and digests of its conversion;
 // - the file with every line feed written as CR LF gives the same result and
 //   digests as the file itself;
 // - when the first diagram block has nine well-formed rank lines, the file
@@ -15,6 +18,7 @@
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
+#include "../tests/support.h"
 #include "fuzz_support.h"
 #include "platform/text_file.h"
 #include "report/report.h"
@@ -45,14 +49,30 @@ Outcome digest_bytes(std::string_view bytes) {
   return digest_scratch_file();
 }
 
-// The pieces in which the text-file layer delivers the scratch file.
+// The pieces in which the text-file layer delivers the scratch file to check
+// mode.
 std::vector<std::string> pieces_of_scratch_file() {
   vokt::TextReader reader;
-  VOKT_FUZZ_CHECK(reader.open(problem_path()), "opening the scratch problem file");
+  VOKT_FUZZ_CHECK(reader.open(problem_path(), vokt::sjis::kBoardHeader), "opening the scratch problem file");
   std::vector<std::string> pieces;
   std::string_view piece;
   while (reader.read_piece(piece)) pieces.emplace_back(piece);
   return pieces;
+}
+
+// The text that check mode reads from `raw`: for a file that the C library
+// takes as UTF-8 and that holds the board header line in UTF-8 (CR bytes
+// aside), its conversion one character at a time without the byte-order
+// mark; otherwise the bytes themselves.
+std::string text_of(std::string_view raw) {
+  static const std::string header = vokt::test::from_sjis(vokt::sjis::kBoardHeader);
+  std::string without_crs(raw);
+  std::erase(without_crs, '\r');
+  if (!vokt::test::iconv_text("UTF-16LE", "UTF-8", raw) || without_crs.find(header) == std::string::npos) {
+    return std::string(raw);
+  }
+  if (raw.starts_with("\xEF\xBB\xBF")) raw.remove_prefix(3);
+  return vokt::test::cp932_as_read(raw);
 }
 
 // A cell whose bytes cannot take part in a king or dragon substitution that
@@ -109,13 +129,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   fz::write_file(problem_path(), raw);
   const std::vector<std::string> pieces = pieces_of_scratch_file();
-  VOKT_FUZZ_CHECK(pieces == fz::reference_pieces(raw), "text-mode pieces");
+  const std::string text = text_of(raw);
+  VOKT_FUZZ_CHECK(pieces == fz::reference_pieces(text), "text-mode pieces");
 
   const Outcome plain = digest_scratch_file();
   VOKT_FUZZ_CHECK(plain.result == 0 || plain.result == 1, "result code");
   if (plain.result == 1) {
     VOKT_FUZZ_CHECK(plain.direct == PositionDigest{} && plain.mirrored == PositionDigest{},
                     "a file without a diagram leaves the digests zero");
+  }
+
+  if (text != raw) {
+    VOKT_FUZZ_CHECK(digest_bytes(text) == plain, "a UTF-8 file gives the digests of its code-page-932 conversion");
   }
 
   std::string crlf;
