@@ -45,11 +45,12 @@ class TextReader {
   bool open(const std::string& path);
 
   // Opens `path` like open(path), but reads a file saved in UTF-8 as the
-  // code-page-932 text it stands for: a file that is valid UTF-8 throughout
-  // and holds `marker` (code-page-932 text) in its UTF-8 form. Such a file
-  // is read twice, first to decide that; the text-mode rules apply to the
-  // converted bytes (see Cp932Reader). A file that cannot be read from its
-  // start again (a pipe) is read as it is.
+  // code-page-932 text it stands for (see Cp932Reader), and the text mode's
+  // rules apply to the converted bytes: a file that is valid UTF-8 throughout
+  // and holds `marker`, a code-page-932 text, in its UTF-8 form. Deciding that
+  // reads the file once beforehand (a Shift-JIS file only up to its first
+  // byte that is not UTF-8); a file that cannot be read again from its start,
+  // such as a pipe, is read as it is.
   bool open(const std::string& path, std::string_view marker);
 
   // Stores the next piece in `piece` (valid until the next call) and returns

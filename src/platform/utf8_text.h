@@ -2,7 +2,13 @@
 // (Shift-JIS) text they stand for. The conversion is the platform's own:
 // iconv(3) from UTF-8 to CP932 in the C library, MultiByteToWideChar and
 // WideCharToMultiByte(932) on Windows. Both map every character of a diagram
-// alike; a character that code page 932 lacks becomes "?" in both.
+// alike, and a character that code page 932 lacks becomes "?" in both. They
+// differ on a few others, checked over every code point (Windows as Wine 8
+// maps them): the C library gives ¢ £ ¥ ¬ — ‖ ‾ − 〜 (U+00A2, U+00A3, U+00A5,
+// U+00AC, U+2014, U+2016, U+203E, U+2212, U+301C) the code-page-932 forms of
+// look-alike characters where Windows writes "?", and Windows gives U+0080
+// and U+F8F0 to U+F8F3 the single bytes 80, A0, FD, FE and FF, which the C
+// library lacks.
 #pragma once
 
 #include <cstddef>
