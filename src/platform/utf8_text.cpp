@@ -222,7 +222,7 @@ std::size_t Cp932Reader::convert(std::size_t length, char* out, std::size_t room
   std::size_t in_left = length;
   while (in_left > 0 && room > 0) {
     if (iconv(converter_->to_cp932.get(), &in, &in_left, &to, &room) != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) break;
+    if (errno == E2BIG || room == 0) break;
     // No code-page-932 form (EILSEQ), or bytes that are not UTF-8 after all
     // (the file changed since it was checked).
     *to++ = kNoForm;
