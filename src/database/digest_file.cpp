@@ -2,24 +2,9 @@
 
 #include <cerrno>
 
-#include "platform/system.h"
 #include "platform/text_file.h"
 
 namespace vokt {
-
-namespace {
-
-// The new digest file, renamed over "vokt.dat" only when it is complete.
-constexpr const char* kNewDigestFile = "vokt.dat.new";
-
-// Gives up the new digest file and reports `error` for "vokt.dat".
-void discard_new_digest_file(TextWriter& file, int error) {
-  file.close();
-  remove_file(kNewDigestFile);
-  report_file_error(kDigestFileName, error);
-}
-
-}  // namespace
 
 std::string read_header_text(TextReader& file) {
   std::string_view line;
@@ -34,16 +19,9 @@ std::string_view record_fields(std::string_view line) {
 }
 
 bool open_new_digest_file(TextWriter& file) {
-  if (!file.open(kNewDigestFile)) {
-    report_file_error(kDigestFileName, errno);
-    return false;
-  }
-  // Reported before any work, as opening "vokt.dat" itself for writing would.
-  if (!may_open_for_writing(kDigestFileName)) {
-    discard_new_digest_file(file, errno);
-    return false;
-  }
-  return true;
+  if (file.open_replacement(kDigestFileName)) return true;
+  report_file_error(kDigestFileName, errno);
+  return false;
 }
 
 void write_header_line(TextWriter& file, std::string_view text) {
@@ -68,8 +46,8 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
 void write_trailer(TextWriter& file, std::string_view identifier) { write_header_line(file, identifier); }
 
 bool replace_digest_file(TextWriter& file) {
-  if (file.close() && replace_file(kNewDigestFile, kDigestFileName)) return true;
-  discard_new_digest_file(file, errno);
+  if (file.close()) return true;
+  report_file_error(kDigestFileName, errno);
   return false;
 }
 

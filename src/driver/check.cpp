@@ -11,10 +11,27 @@
 
 namespace vokt {
 
+namespace {
+
+// Checks that share the program directory share its three pages: each holds
+// this lock file's lock for its whole run, so that they run one after
+// another and the pages on disk always come from one run. Where the lock
+// file cannot be made (a read-only directory), the check goes on unlocked
+// and the pages report what fails.
+constexpr const char* kLockFile = "vokt.lock";
+constexpr int kLockWaitMs = 30 * 1000;
+
+}  // namespace
+
 std::string program_dir(std::string_view argv0) { return directory_of(executable_path(argv0)); }
 
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
+  FileLock lock;
+  if (lock.acquire(join_path(dir, kLockFile), kLockWaitMs) == FileLock::Outcome::timed_out) {
+    write_error(std::string(kLockFile) + ": Another check still holds the pages after 30 seconds\n");
+    return 1;
+  }
   PositionDigest direct;
   PositionDigest mirrored;
   if (digest_problem_file(problem_path, direct, mirrored) != 0) return 1;
@@ -33,6 +50,7 @@ void pause_for_key() {
 
 int vokt_main(int argc, char** argv) {
   buffer_standard_output();
+  ignore_broken_pipes();
   std::string banner(report_text::kLongTitle);
   banner += ' ';
   banner += report_text::kVersion;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <chrono>
 #include <cstdlib>
 
 #ifdef _WIN32
@@ -9,7 +10,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 extern char** environ;
@@ -136,6 +139,51 @@ void buffer_standard_output() {
   const bool terminal = isatty(fileno(stdout)) != 0;
 #endif
   if (!terminal) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+}
+
+void ignore_broken_pipes() {
+#ifndef _WIN32
+  signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+  // Polled every 10 ms rather than blocking, so that the wait has a limit
+  // everywhere.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+#ifdef _WIN32
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;
+  handle_ = handle;
+  for (;;) {
+    OVERLAPPED whole{};
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return Outcome::held;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return Outcome::no_file;
+#else
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd_ < 0) return Outcome::no_file;
+  for (;;) {
+    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return Outcome::held;
+    if (errno != EWOULDBLOCK && errno != EINTR) return Outcome::no_file;
+#endif
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
+#ifdef _WIN32
+    Sleep(10);
+#else
+    usleep(10 * 1000);
+#endif
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the file releases the lock.
+#ifdef _WIN32
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+#else
+  if (fd_ >= 0) ::close(fd_);
+#endif
 }
 
 }  // namespace vokt

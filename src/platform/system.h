@@ -42,4 +42,35 @@ void remove_file(const std::string& path);
 // Makes the standard output fully buffered when it is not a terminal.
 void buffer_standard_output();
 
+// Lets a write to a closed pipe fail like any other write instead of ending
+// the process, as on the target, which has no such signal.
+void ignore_broken_pipes();
+
+// An exclusive lock that runs sharing a file take one after another: an
+// advisory lock on the file `path`, which is created if missing and stays.
+// Held until the object is destroyed.
+class FileLock {
+ public:
+  enum class Outcome {
+    held,       // this run holds the lock
+    no_file,    // the lock file cannot be opened or locked; nothing is held
+    timed_out,  // another run held it for the whole time allowed
+  };
+
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+  // Waits at most `timeout_ms` milliseconds for the lock.
+  Outcome acquire(const std::string& path, int timeout_ms);
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
 }  // namespace vokt

@@ -3,12 +3,21 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/byte_scan.h"
+#include "platform/system.h"
 
-#ifndef _WIN32
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
 #endif
 
 namespace vokt {
@@ -60,13 +69,109 @@ FileHandle open_binary(const std::string& path, const char* mode) {
   return file;
 }
 
+// A problem file that is not a regular file (a pipe, a FIFO, a device) can
+// be read only once, so its bytes are read whole, up to this many, and kept
+// for every later reading of it in the run.
+constexpr std::size_t kMaxHeldFile = 16 * 1024 * 1024;
+
+struct HeldFile {
+  std::string path;
+  std::string bytes;
+};
+std::optional<HeldFile> held_file;
+
+bool is_regular_file(std::FILE* file) {
+#ifdef _WIN32
+  struct _stat info {};
+  return _fstat(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFREG;
+#else
+  struct stat info {};
+  return fstat(fileno(file), &info) != 0 || S_ISREG(info.st_mode);
+#endif
+}
+
+// Reads the rest of `file` into `bytes`; false with errno set when it fails
+// or holds more than kMaxHeldFile bytes.
+bool read_whole(std::FILE* file, std::string& bytes) {
+  std::vector<char> block(kBlockSize);
+  for (;;) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), file);
+    if (got == 0) break;
+    if (bytes.size() + got > kMaxHeldFile) {
+      errno = EFBIG;
+      return false;
+    }
+    bytes.append(block.data(), got);
+  }
+  if (std::ferror(file) == 0) return true;
+  if (errno == 0) errno = EIO;
+  return false;
+}
+
+// The file that `path` names: a symbolic link is followed to its target, so
+// that a replacement takes the target's place and the link stays.
+std::string link_target(const std::string& path) {
+#ifndef _WIN32
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+    if (real) return real.get();
+  }
+#endif
+  return path;
+}
+
+// Creates `path` for writing, failing with EEXIST when anything, a link
+// included, already has that name. The new file gets the permission bits
+// (and, where permitted, the group) of the existing file `like`.
+FileHandle create_new_file(const std::string& path, const std::string& like) {
+#ifdef _WIN32
+  (void)like;
+  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  FileHandle file(_fdopen(fd, "wb"));
+  if (!file) _close(fd);
+#else
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  struct stat old {};
+  if (stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    // The group first: changing it may clear the set-group-ID bit.
+    if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) errno = 0;  // not permitted: the default group
+    if (fchmod(fd, old.st_mode & 07777) != 0) errno = 0;
+  }
+  FileHandle file(fdopen(fd, "wb"));
+  if (!file) ::close(fd);
+#endif
+  if (!file) {
+    const int error = errno;
+    remove_file(path);
+    errno = error;
+  }
+  return file;
+}
+
+int process_id() {
+#ifdef _WIN32
+  return _getpid();
+#else
+  return static_cast<int>(getpid());
+#endif
+}
+
 }  // namespace
 
 bool TextReader::open(const std::string& path) {
   cp932_.reset();
+  held_.reset();
   file_ = open_binary(path, "rb");
   if (!file_) return false;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  open_buffer();
+  return true;
+}
+
+void TextReader::open_buffer() {
   // Room for a block and, before it, the unfinished piece kept from the one
   // before. Blocks are read to a page boundary of memory, as whole pages of
   // the file: the system copies them fastest.
@@ -75,13 +180,25 @@ bool TextReader::open(const std::string& path) {
   block_start_ = kMaxPiece + (kPageSize - address % kPageSize) % kPageSize;
   begin_ = end_ = block_start_;
   at_end_ = false;
-  return true;
 }
 
 bool TextReader::open(const std::string& path, std::string_view marker) {
+  if (held_file && held_file->path == path) {
+    open_held();
+    return true;
+  }
   if (!open(path)) return false;
   std::FILE* const file = file_.get();
-  if (std::fseek(file, 0, SEEK_SET) != 0) return true;  // a pipe: read as it is
+  if (!is_regular_file(file)) {
+    // Read once, as it is (as Shift-JIS), and kept for the next reading.
+    std::string bytes;
+    const bool read = read_whole(file, bytes);
+    file_.reset();
+    if (!read) return false;
+    held_file = HeldFile{path, std::move(bytes)};
+    open_held();
+    return true;
+  }
   const bool utf8 = is_utf8_holding(file, marker);
   std::clearerr(file);
   if (std::fseek(file, 0, SEEK_SET) == 0 && (!utf8 || cp932_.emplace().start(file))) return true;
@@ -92,12 +209,23 @@ bool TextReader::open(const std::string& path, std::string_view marker) {
   return false;
 }
 
+void TextReader::open_held() {
+  open_buffer();
+  held_ = held_file->bytes;
+}
+
 std::size_t TextReader::read_text(char* out, std::size_t size) {
+  if (held_) {
+    const std::size_t got = std::min(size, held_->size());
+    std::memcpy(out, held_->data(), got);
+    held_->remove_prefix(got);
+    return got;
+  }
   return cp932_ ? cp932_->read(out, size) : std::fread(out, 1, size, file_.get());
 }
 
 bool TextReader::refill() {
-  if (at_end_ || !file_) return false;
+  if (at_end_ || (!file_ && !held_)) return false;
   // What is kept is less than a piece: it goes just before the block start.
   const std::size_t kept = end_ - begin_;
   const std::size_t to = kept <= block_start_ ? block_start_ - kept : 0;
@@ -187,17 +315,50 @@ bool TextReader::read_piece_with(std::string_view first, std::string_view second
 }
 
 TextWriter::~TextWriter() {
-  if (file_) close();
+  if (!replacement_.empty()) {
+    discard();  // never put an unfinished replacement in place
+  } else if (file_) {
+    close();
+  }
 }
 
 bool TextWriter::open(const std::string& path) {
+  discard();
   file_ = open_binary(path, "wb");
   if (!file_) return false;
+  start_writing();
+  return true;
+}
+
+bool TextWriter::open_replacement(const std::string& path) {
+  discard();
+  const std::string target = link_target(path);
+  // Refused as opening it for writing would be: a directory, a read-only file.
+  if (!may_open_for_writing(target)) return false;
+  // The process id makes the name unique among the runs at work; a leftover
+  // of a killed run under the same id is passed over, never touched.
+  const std::string stem = target + "." + std::to_string(process_id());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = stem;
+    if (attempt > 0) name.append("-").append(std::to_string(attempt));
+    name.append(".new");
+    file_ = create_new_file(name, target);
+    if (file_) {
+      replacement_ = name;
+      target_ = target;
+      start_writing();
+      return true;
+    }
+    if (errno != EEXIST) break;
+  }
+  return false;
+}
+
+void TextWriter::start_writing() {
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   buffer_.clear();
   buffer_.reserve(kWriteBufferSize + 2);
   error_ = 0;
-  return true;
 }
 
 void TextWriter::write(std::string_view text) {
@@ -229,11 +390,23 @@ bool TextWriter::close() {
   flush_buffer();
   errno = 0;
   if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
+  if (!replacement_.empty()) {
+    if (error_ == 0 && !replace_file(replacement_, target_)) error_ = errno;
+    if (error_ != 0) remove_file(replacement_);
+    replacement_.clear();
+  }
   if (error_ != 0) {
     errno = error_;
     return false;
   }
   return true;
+}
+
+void TextWriter::discard() {
+  if (file_) std::fclose(file_.release());
+  if (!replacement_.empty()) remove_file(replacement_);
+  replacement_.clear();
+  buffer_.clear();
 }
 
 bool may_open_for_writing(const std::string& path) {

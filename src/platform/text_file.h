@@ -49,8 +49,10 @@ class TextReader {
   // rules apply to the converted bytes: a file that is valid UTF-8 throughout
   // and holds `marker`, a code-page-932 text, in its UTF-8 form. Deciding that
   // reads the file once beforehand (a Shift-JIS file only up to its first
-  // byte that is not UTF-8); a file that cannot be read again from its start,
-  // such as a pipe, is read as it is.
+  // byte that is not UTF-8). A problem file that can be read only once (a
+  // pipe, a FIFO, a device) is read whole into memory, as it is, up to 16 MB
+  // (past that it fails with EFBIG); opening the same path again in the run
+  // reads that copy.
   bool open(const std::string& path, std::string_view marker);
 
   // Stores the next piece in `piece` (valid until the next call) and returns
@@ -65,6 +67,10 @@ class TextReader {
   bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
  private:
+  // Sets up the buffer for a new text.
+  void open_buffer();
+  // Reads the problem file held in memory.
+  void open_held();
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
   // The next bytes of the text before the text mode's translation, at most
@@ -76,6 +82,7 @@ class TextReader {
 
   FileHandle file_;
   std::optional<Cp932Reader> cp932_;  // set while a UTF-8 file is read
+  std::optional<std::string_view> held_;  // the unread rest of a file held in memory
   std::vector<char> buffer_;
   std::size_t block_start_ = 0;  // where blocks are read to
   std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
@@ -97,19 +104,35 @@ class TextWriter {
   // Creates or truncates `path`. On failure returns false with errno set.
   bool open(const std::string& path);
 
+  // Creates a private new file to take the place of `path` when close()
+  // succeeds, so that nobody ever sees `path` half-written and a failed or
+  // overlapping run cannot damage it. The new file is created beside `path`
+  // (beside the file that a symbolic link `path` points to: the link stays)
+  // under a name no other run uses, never through a link, with the old
+  // file's permission bits. On failure returns false with errno set.
+  bool open_replacement(const std::string& path);
+
   void write(std::string_view text);
   void write(char byte) { write(std::string_view(&byte, 1)); }
 
-  // Writes out what is buffered and closes the file. Returns false with
-  // errno set to the first failure's error if any write or the close failed.
+  // Writes out what is buffered and closes the file; a replacement is then
+  // put in place. Returns false with errno set to the first failure's error
+  // if any write, the close or the replacement failed; a replacement that
+  // failed is removed.
   bool close();
 
+  // Closes the file without putting a replacement in place, and removes it.
+  void discard();
+
  private:
+  void start_writing();
   void flush_buffer();
 
   FileHandle file_;
   std::string buffer_;
   int error_ = 0;
+  std::string replacement_;  // the new file while one is written
+  std::string target_;       // the file it is to replace
 };
 
 // True when `path` does not exist or can be opened for writing; else false

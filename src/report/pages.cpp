@@ -40,18 +40,23 @@ std::string program_title() {
   return title;
 }
 
-// Writes the page `name` in `dir` with what `write_body` writes. A page that
-// cannot be opened or written in full is reported with its name; a body that
-// fails (returns false) has reported its own failure, and the page is closed
-// as far as it was written.
+// Writes the page `name` in `dir` with what `write_body` writes. The page is
+// written as a new file that takes the old one's place only when complete,
+// so that nobody sees it half-written. A page that cannot be opened or
+// written in full is reported with its name, and the old one stays; a body
+// that fails (returns false) has reported its own failure, and the page is
+// put in place as far as it was written.
 template <typename Body>
 int write_page(std::string_view dir, const char* name, const Body& write_body) {
   TextWriter page;
-  if (!page.open(join_path(dir, name))) {
+  if (!page.open_replacement(join_path(dir, name))) {
     report_file_error(name, errno);
     return 1;
   }
-  if (!write_body(page)) return 1;
+  if (!write_body(page)) {
+    page.close();
+    return 1;
+  }
   if (!page.close()) {
     report_file_error(name, errno);
     return 1;
@@ -164,7 +169,11 @@ int write_frame_page(std::string_view dir) {
 }
 
 int open_in_browser(std::string_view dir) {
-  return open_document(program_title(), join_path(dir, report_text::kFramePage));
+  const std::string page = join_path(dir, report_text::kFramePage);
+  const int status = open_document(program_title(), page);
+  // The check itself has succeeded: only say where its pages are.
+  if (status == -1) write_error("The browser could not be started: open " + page + " by hand\n");
+  return status;
 }
 
 }  // namespace vokt

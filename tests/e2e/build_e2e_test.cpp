@@ -68,6 +68,18 @@ std::string listing(std::string_view id, std::string_view hand = "持駒：飛 �
   return text.append("]\n").append(sjis(hand)).append("*\n");
 }
 
+// An export of `count` rows "10000", "10001", ..., every 50th record with
+// a diagram.
+void write_large_export(const Sandbox& box, int count) {
+  std::string rows, records;
+  for (int i = 0; i < count; ++i) {
+    const std::string id = std::to_string(10000 + i);
+    rows += list_row(id, {"problem " + id, "a", "b", "c"});
+    records += record(id, i % 50 == 0 ? diagram(worked_board()) : "no diagram\n");
+  }
+  write_export(box, rows, records);
+}
+
 // Bytes of every value from a fixed seed, optionally without 0x1A.
 std::string random_bytes(std::size_t size, unsigned seed, bool allow_eof = true) {
   std::mt19937 generator(seed);
@@ -114,14 +126,15 @@ TEST(BuildEndToEnd, PairsRowsWithRecordsAndDigestsTheirDiagrams) {
     SCOPED_TRACE(c.what);
     Sandbox box;
     box.write_work("vokt.dat", "old database\r\n");
-    box.write_work("vokt.dat.new", "leftover of a killed build");
+    box.write_work("vokt.dat.new", "not this build's");
     write_export(box, c.rows, c.records);
     const RunResult run = box.run({"vokt", "vokt"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + c.digest_file + "#00003\r\n");
     EXPECT_EQ(run.out, c.listing);
     EXPECT_EQ(after_banner(run.err), "00003: Processed data\n");
-    EXPECT_FALSE(box.work_has("vokt.dat.new"));
+    EXPECT_EQ(box.read_work("vokt.dat.new"), "not this build's");
+    EXPECT_EQ(temporary_files(box.work_dir()), std::vector<std::string>{"vokt.dat.new"});
   }
 }
 
@@ -228,23 +241,17 @@ TEST(BuildEndToEnd, AMissingExportFileLeavesTheOldDatabase) {
     EXPECT_EQ(after_banner(run.err), std::string(name) + ": No such file or directory\n" + std::string(kPause));
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
-    EXPECT_FALSE(box.work_has("vokt.dat.new"));
+    EXPECT_TRUE(temporary_files(box.work_dir()).empty());
   }
 }
 
 // A full disk at any point of the write (limits also apply to the console
 // files, so never below what the error stream needs) keeps the old database.
 TEST(BuildEndToEnd, AFullDiskLeavesTheOldDatabase) {
-  std::string rows, records;
-  for (int i = 0; i < 5000; ++i) {
-    const std::string id = std::to_string(10000 + i);
-    rows += list_row(id, {"problem " + id, "a", "b", "c"});
-    records += record(id, i % 50 == 0 ? diagram(worked_board()) : "no diagram\n");
-  }
   for (const unsigned long limit : {512ul, 4096ul, 100000ul, 180000ul}) {
     SCOPED_TRACE(limit);
     Sandbox box;
-    write_export(box, rows, records);
+    write_large_export(box, 5000);
     box.write_work("vokt.dat", "old database\r\n");
     RunOptions options;
     options.file_size_limit = limit;
@@ -254,7 +261,7 @@ TEST(BuildEndToEnd, AFullDiskLeavesTheOldDatabase) {
                                   std::string(kPause)))
         << run.err.substr(run.err.size() > 300 ? run.err.size() - 300 : 0);
     EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
-    EXPECT_FALSE(box.work_has("vokt.dat.new"));
+    EXPECT_TRUE(temporary_files(box.work_dir()).empty());
   }
 }
 
@@ -288,7 +295,7 @@ TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
     ASSERT_GT(n, 0) << "the build stopped reading the data page";
     written += static_cast<std::size_t>(n);
   }
-  const fs::path temporary = box.work_dir() / "vokt.dat.new";
+  const fs::path temporary = box.work_dir() / ("vokt.dat." + std::to_string(child) + ".new");
   for (int waited = 0; waited < 10000 && (!fs::exists(temporary) || fs::file_size(temporary) == 0); ++waited) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
@@ -296,9 +303,11 @@ TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
   box.finish(child);
   close(feed);
   EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
-  ASSERT_FALSE(box.read_work("vokt.dat.new").ends_with("#19999\r\n")) << "the build was not stopped halfway";
+  const std::string leftover = read_file(temporary);
+  ASSERT_FALSE(leftover.ends_with("#19999\r\n")) << "the build was not stopped halfway";
 
-  // The next build replaces both the leftover and the old database.
+  // The next build replaces the old database and leaves the killed build's
+  // file alone.
   fs::remove(fifo);
   box.write_work("mirzdata.htm", data);
   const RunResult run = box.run({"vokt", "vokt"});
@@ -306,7 +315,80 @@ TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
   const std::string digest_file = box.read_work("vokt.dat");
   EXPECT_EQ(std::count(digest_file.begin(), digest_file.end(), '\n'), kRows + 3);
   EXPECT_TRUE(digest_file.ends_with(record_line(kWorkedDirect, kF1) + "#19999\r\n"));
-  EXPECT_FALSE(box.work_has("vokt.dat.new"));
+  EXPECT_EQ(read_file(temporary), leftover);
+  EXPECT_EQ(temporary_files(box.work_dir()), std::vector<std::string>{temporary.filename().string()});
+}
+
+// Builds that overlap in one directory each write a private new file and put
+// it in place whole: the last one wins, and none reports a false error.
+TEST(BuildEndToEnd, OverlappingBuildsEachPutAWholeDatabaseInPlace) {
+  Sandbox box;
+  write_large_export(box, 20000);
+  const RunResult single = box.run({"vokt", "vokt"});
+  ASSERT_EQ(single.status, 0) << single.err;
+  const std::string expected = box.read_work("vokt.dat");
+  for (int round = 0; round < 4; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<pid_t> builds;
+    for (int i = 0; i < 3; ++i) builds.push_back(box.start({"vokt", "vokt"}));
+    for (const pid_t build : builds) {
+      const RunResult run = box.finish(build);
+      EXPECT_EQ(run.status, 0);
+      EXPECT_EQ(run.err, single.err);
+    }
+    EXPECT_TRUE(box.read_work("vokt.dat") == expected);
+    EXPECT_TRUE(temporary_files(box.work_dir()).empty());
+  }
+}
+
+// Links and permission bits: a planted "vokt.dat.new" link is never written
+// through; a "vokt.dat" link keeps pointing at the new database; the new
+// file keeps the old one's permission bits whatever the umask.
+TEST(BuildEndToEnd, LinksAndPermissionsOfTheDigestFile) {
+  if (Sandbox::launched()) GTEST_SKIP() << "symbolic links and permission bits of the Linux build";
+  struct Case {
+    const char* what;
+    const char* new_link;  // where a planted vokt.dat.new points, if anywhere
+    bool dat_link;         // vokt.dat a link to ../prog/vokt.dat
+  };
+  for (const Case& c : {Case{"vokt.dat.new a link to another file", "../other.txt", false},
+                        Case{"vokt.dat.new a link to vokt.dat", "vokt.dat", false},
+                        Case{"vokt.dat a link into the program directory", nullptr, true}}) {
+    SCOPED_TRACE(c.what);
+    Sandbox box;
+    write_export(box, list_row("00001", kF1), record("00001", diagram(worked_board())));
+    write_file(box.root() / "other.txt", "other\n");
+    const fs::path old_file = c.dat_link ? box.prog_dir() / "vokt.dat" : box.work_dir() / "vokt.dat";
+    write_file(old_file, "old database\r\n");
+    fs::permissions(old_file, fs::perms(0664));
+    if (c.dat_link) fs::create_symlink("../prog/vokt.dat", box.work_dir() / "vokt.dat");
+    if (c.new_link) fs::create_symlink(c.new_link, box.work_dir() / "vokt.dat.new");
+    RunOptions options;
+    options.umask = 077;
+    EXPECT_EQ(box.run({"vokt", "vokt"}, options).status, 0);
+    EXPECT_EQ(read_file(old_file), kHeaderLines + record_line(kWorkedDirect, kF1) + "#00001\r\n");
+    EXPECT_EQ(fs::status(old_file).permissions(), fs::perms(0664));
+    EXPECT_EQ(fs::is_symlink(box.work_dir() / "vokt.dat"), c.dat_link);
+    EXPECT_EQ(read_file(box.root() / "other.txt"), "other\n");
+    EXPECT_EQ(fs::is_symlink(box.work_dir() / "vokt.dat.new"), c.new_link != nullptr);
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  }
+}
+
+// A listing that cannot be written (a closed pipe, as after "| head -1")
+// neither stops the build nor changes its result.
+TEST(BuildEndToEnd, AListingNobodyReadsLeavesTheBuildAsItIs) {
+  Sandbox box;
+  write_large_export(box, 2000);
+  const RunResult expected = box.run({"vokt", "vokt"});
+  const std::string database = box.read_work("vokt.dat");
+  box.write_work("vokt.dat", "old database\r\n");
+  RunOptions unread;
+  unread.unread_stdout = true;
+  const RunResult run = box.run({"vokt", "vokt"}, unread);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, expected.err);
+  EXPECT_TRUE(box.read_work("vokt.dat") == database);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
@@ -54,6 +55,15 @@ std::string after_banner(std::string_view err) {
   const std::size_t end = err.find("\n\n");
   EXPECT_NE(end, std::string_view::npos) << err;
   return std::string(end == std::string_view::npos ? err : err.substr(end + 2));
+}
+
+std::vector<std::string> temporary_files(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.path().string().ends_with(".new")) names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::string full_disk_text() { return Sandbox::launched() ? "Invalid argument" : "File too large"; }
@@ -148,7 +158,12 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   if (child < 0) throw std::runtime_error("fork failed");
   if (child == 0) {
     const int in = open(in_path.c_str(), O_RDONLY);
-    const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (int ends[2]; options.unread_stdout && pipe(ends) == 0) {
+      close(ends[0]);
+      out = ends[1];
+    }
+    if (options.umask) umask(*options.umask);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0);

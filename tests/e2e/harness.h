@@ -28,6 +28,7 @@ void write_file(const fs::path& path, std::string_view bytes);
 inline constexpr std::string_view kPause = "\nEnter any key... \n";
 std::string after_banner(std::string_view err);
 std::string full_disk_text();  // a write stopped by RLIMIT_FSIZE; EINVAL under Wine
+std::vector<std::string> temporary_files(const fs::path& dir);  // names ending in ".new", sorted
 
 // A board as nine ranks of nine 4-byte UTF-8 cells (side mark, piece).
 using Board = std::array<std::string, 9>;
@@ -50,6 +51,8 @@ struct RunOptions {
   std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE, SIGXFSZ ignored
   std::map<std::string, std::string> env;
   bool keep_cr = false;  // console output exactly as written, also when launched
+  bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
+  std::optional<mode_t> umask;  // the tool's file-creation mask
 };
 
 struct SandboxOptions {
