@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <optional>
 #include <ctime>
 #include <regex>
@@ -383,6 +385,92 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
     if (c.result) { EXPECT_EQ(box.read_prog("voktdata.htm"), *c.result); }
     EXPECT_EQ(box.read_prog("vokt.htm"), "old frame");
     EXPECT_TRUE(box.browser_opens(500).empty());
+  }
+}
+
+// Checks that overlap in one program directory take turns: the pages on disk
+// always come from one and the same run, each page whole.
+TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
+  Sandbox box;
+  std::string matches;  // a result page of some 600 KB for the worked board
+  for (int i = 0; i < 20000; ++i) matches += std::string(kWorkedDirect) + " match " + std::to_string(i) + "\n";
+  box.write_prog("vokt.dat", digest_file(matches));
+  Board other = empty_board();
+  put(other, 4, 4, " 玉");
+  box.write_work("a.kif", sjis(diagram(worked_board())));
+  box.write_work("b.kif", sjis(diagram(other)));
+  const auto pages = [&] { return std::pair(box.read_prog("voktkey.htm"), box.read_prog("voktdata.htm")); };
+  ASSERT_EQ(box.run({"a.kif"}).status, 0);
+  const auto pages_a = pages();
+  ASSERT_EQ(box.run({"b.kif"}).status, 0);
+  const auto pages_b = pages();
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    const pid_t a = box.start({"a.kif"});
+    const pid_t b = box.start({"b.kif"});
+    EXPECT_EQ(box.finish(a).status, 0);
+    EXPECT_EQ(box.finish(b).status, 0);
+    const auto now = pages();
+    EXPECT_TRUE(now == pages_a || now == pages_b);
+    checked_frame_date(box.read_prog("vokt.htm"));
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  }
+  if (Sandbox::launched()) return;  // Wine's file locks are its own
+  // A check waits while another one holds the lock.
+  const int held = open((box.prog_dir() / "vokt.lock").c_str(), O_RDWR | O_CLOEXEC);  // not the tool's
+  ASSERT_EQ(flock(held, LOCK_EX), 0);
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t waiting = box.start({"b.kif"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  close(held);
+  EXPECT_EQ(box.finish(waiting).status, 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
+  EXPECT_EQ(pages(), pages_b);
+}
+
+// A problem given through a FIFO (or a pipe: "vokt <(iconv ...)"), which can
+// be read only once, is read into memory once for both stages; one of over
+// 16 MB is refused.
+TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine opens a FIFO without waiting for its writer";
+  std::signal(SIGPIPE, SIG_IGN);
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  const std::string problem = sjis("作品名：例題\n" + diagram(worked_board()));
+  const fs::path fifo = box.work_dir() / "p.fifo";
+  struct Case {
+    const char* what;
+    std::string bytes;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"written once", problem, ""},
+      {"over 16 MB", std::string(16 << 20, '#') + problem, "p.fifo: File too large\n" + std::string(kPause)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(box.prog_dir() / "voktkey.htm");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::jthread writer([&] {
+      const int feed = open(fifo.c_str(), O_WRONLY);
+      for (std::size_t done = 0; feed >= 0 && done < c.bytes.size();) {
+        const ssize_t n = write(feed, c.bytes.data() + done, c.bytes.size() - done);
+        if (n <= 0) break;  // the tool has stopped reading
+        done += static_cast<std::size_t>(n);
+      }
+      if (feed >= 0) close(feed);
+    });
+    const RunResult run = box.run({"p.fifo"});
+    writer.join();
+    fs::remove(fifo);
+    EXPECT_EQ(after_banner(run.err), c.err);
+    EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
+    if (c.err.empty()) {
+      EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+      EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+    } else {
+      EXPECT_FALSE(box.prog_has("voktkey.htm"));
+    }
   }
 }
 
