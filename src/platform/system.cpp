@@ -122,9 +122,19 @@ int open_document(const std::string& title, const std::string& document) {
 
 bool replace_file(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
-  errno = GetLastError() == ERROR_ACCESS_DENIED ? EACCES : EIO;
-  return false;
+  // Windows refuses to replace a file that another process has open (a check
+  // reading vokt.dat, another build replacing it): such a refusal is waited
+  // out for up to 10 seconds.
+  for (int waited_ms = 0;; waited_ms += 10) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    const DWORD error = GetLastError();
+    const bool in_use = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!in_use || waited_ms >= 10 * 1000) {
+      errno = in_use ? EACCES : EIO;
+      return false;
+    }
+    Sleep(10);
+  }
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
 #endif

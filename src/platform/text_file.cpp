@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
+#include <windows.h>
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -410,8 +411,22 @@ void TextWriter::discard() {
 }
 
 bool may_open_for_writing(const std::string& path) {
+#ifdef _WIN32
+  // Asked of the file's attributes, not by opening it: an open would fail
+  // while another run is renaming a new file over it.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return errno == ENOENT;
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) return true;
+  errno = EACCES;
+  return false;
+#else
   // "r+" opens for writing without creating or truncating the file.
   return open_binary(path, "rb+") != nullptr || errno == ENOENT;
+#endif
 }
 
 void report_file_error(std::string_view name, int error_number) {

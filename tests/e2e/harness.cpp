@@ -151,7 +151,9 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   argv_ptrs.push_back(nullptr);
   env_ptrs.push_back(nullptr);
   const std::string in_path = options.stdin_path.value_or("/dev/null").string();
-  const std::string out_path = (root_ / "stdout.txt").string(), err_path = (root_ / "stderr.txt").string();
+  // Console files of their own, so that runs at the same time keep theirs.
+  const std::string id = std::to_string(++runs_) + ".txt";
+  const std::string out_path = (root_ / ("stdout-" + id)).string(), err_path = (root_ / ("stderr-" + id)).string();
   const std::string cwd = work_.string();
 
   const pid_t child = fork();
@@ -177,6 +179,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     execve(argv_ptrs[0], argv_ptrs.data(), env_ptrs.data());
     _exit(127);
   }
+  run_ids_[child] = runs_;
   return child;
 }
 
@@ -191,8 +194,9 @@ RunResult Sandbox::finish(pid_t child, const RunOptions& options) const {
     }
     sleep_ms(5);
   }
-  RunResult result{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, read_file(root_ / "stdout.txt"),
-                   read_file(root_ / "stderr.txt")};
+  const std::string id = std::to_string(run_ids_[child]) + ".txt";
+  RunResult result{WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1, read_file(root_ / ("stdout-" + id)),
+                   read_file(root_ / ("stderr-" + id))};
   if (!launcher_.empty() && !options.keep_cr) {
     std::erase(result.out, '\r');
     std::erase(result.err, '\r');

@@ -102,6 +102,8 @@ class Sandbox {
  private:
   std::string launcher_;
   fs::path root_, prog_, work_, stub_, program_;
+  mutable int runs_ = 0;                   // runs started, which number their console files
+  mutable std::map<pid_t, int> run_ids_;  // the number of each started run
 };
 
 }  // namespace vokt::e2e
