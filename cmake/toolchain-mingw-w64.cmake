@@ -6,7 +6,7 @@
 # The win32 thread-model compiler is named explicitly instead of the
 # <prefix>-g++ alternative, whose target the machine's administrator may
 # switch; the tool uses no threads. The runtime libraries are linked
-# statically, so the executable needs nothing beyond KERNEL32 and msvcrt.
+# statically, so the executable needs nothing beyond the system's own DLLs.
 set(CMAKE_SYSTEM_NAME Windows)
 
 set(CMAKE_C_COMPILER ${VOKT_MINGW_PREFIX}-gcc-win32)

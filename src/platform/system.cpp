@@ -8,6 +8,7 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+#include <shellapi.h>
 #else
 #include <fcntl.h>
 #include <signal.h>
@@ -26,20 +27,7 @@ namespace vokt {
 
 namespace {
 
-// True for the first byte of a double-byte character in the code page of the
-// program's file names. On Windows that is the active code page: Shift-JIS
-// lead bytes under code page 932, none under a single-byte code page such as
-// 1252, where for example 0xE9 (e with acute accent) is a whole character.
-bool is_lead_byte(unsigned char byte) {
-#ifdef _WIN32
-  return IsDBCSLeadByte(byte) != 0;
-#else
-  (void)byte;
-  return false;  // file names are plain bytes; only '/' separates
-#endif
-}
-
-bool is_separator(unsigned char byte) {
+bool is_separator(char byte) {
 #ifdef _WIN32
   return byte == '\\' || byte == '/';
 #else
@@ -50,32 +38,81 @@ bool is_separator(unsigned char byte) {
 }  // namespace
 
 std::string directory_of(std::string_view path) {
-  std::size_t cut = std::string_view::npos;
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(path[i]);
-    if (is_lead_byte(byte) && i + 1 < path.size()) {
-      ++i;  // the second byte may be 0x5C without being a separator
-      continue;
-    }
-    if (is_separator(byte)) cut = i;
-  }
-  if (cut == std::string_view::npos) return ".";
-  if (cut == 0) return std::string(1, path[0]);  // a file in the root directory
-  return std::string(path.substr(0, cut));
+  std::size_t cut = path.size();
+  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
+  if (cut == 0) return ".";
+  if (cut == 1) return std::string(path.substr(0, 1));  // a file in the root directory
+  return std::string(path.substr(0, cut - 1));
 }
 
 std::string join_path(std::string_view dir, std::string_view name) {
   std::string path(dir);
-  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+  if (path.empty() || !is_separator(path.back())) path += kPathSeparator;
   path += name;
   return path;
 }
 
+#ifdef _WIN32
+
+std::wstring wide_name(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(utf8.size(), L'\0');  // never more UTF-16 units than UTF-8 bytes
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size)));
+  return wide;
+}
+
+std::string utf8_name(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  std::string utf8(3 * wide.size(), '\0');  // at most three UTF-8 bytes per UTF-16 unit
+  utf8.resize(static_cast<std::size_t>(
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
+  return utf8;
+}
+
+std::wstring file_api_name(std::string_view utf8) {
+  std::wstring wide = wide_name(utf8);
+  // A full path beyond MAX_PATH needs the prefix that lifts the limit; it
+  // turns off the system's own tidying of the path, so only a plain
+  // absolute path (drive and backslashes, as the tool makes them) gets it.
+  const bool drive_path = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\';
+  if (wide.size() >= MAX_PATH && drive_path && wide.find(L'/') == std::wstring::npos) wide.insert(0, L"\\\\?\\");
+  return wide;
+}
+
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(utf8_name(argv[i]));
+  return arguments;
+}
+
+#endif
+
+std::string shown_name(std::string_view name) {
+#ifdef _WIN32
+  // In code page 932, with "?" for what it cannot show (no look-alikes).
+  const std::wstring wide = wide_name(name);
+  if (wide.empty()) return {};
+  std::string shown(2 * wide.size(), '\0');  // at most two bytes per UTF-16 unit
+  const char no_form[] = "?";
+  shown.resize(static_cast<std::size_t>(WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(),
+                                                            static_cast<int>(wide.size()), shown.data(),
+                                                            static_cast<int>(shown.size()), no_form, nullptr)));
+  return shown;
+#else
+  return std::string(name);
+#endif
+}
+
 std::string executable_path(std::string_view argv0) {
 #ifdef _WIN32
-  char module[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, module, MAX_PATH);
-  if (length > 0 && length < MAX_PATH) return std::string(module, length);
+  // The buffer grows until the whole path fits: it may exceed MAX_PATH.
+  for (std::wstring module(MAX_PATH, L'\0'); module.size() <= 32768; module.resize(2 * module.size())) {
+    const DWORD length = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    if (length == 0) break;
+    if (length < module.size()) return utf8_name(std::wstring_view(module.data(), length));
+  }
 #elif defined(__APPLE__)
   char module[4096] = {};
   uint32_t size = sizeof module;
@@ -91,14 +128,27 @@ std::string executable_path(std::string_view argv0) {
   return std::string(argv0);
 }
 
-int open_document(const std::string& title, const std::string& document) {
+int open_document(const std::string& document) {
 #ifdef _WIN32
-  // The command interpreter's start command returns at once; its first
-  // quoted argument is the window title.
-  const std::string command = "start \"" + title + "\" \"" + document + "\"";
-  return std::system(command.c_str());
+  // What the command interpreter's "start" does for a document, without the
+  // interpreter, so that nothing in the path is expanded or runs. Wine expands
+  // "%NAME%" in the name even so, and its browser bridge fails on a path
+  // beyond MAX_PATH: such a path is handed over in its short form.
+  std::wstring file = file_api_name(document);
+  if (file.find(L'%') != std::wstring::npos || file.size() >= MAX_PATH) {
+    std::wstring short_form(file.size() + 1, L'\0');
+    const DWORD length = GetShortPathNameW(file.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
+    if (length > 0 && length < short_form.size()) file.assign(short_form.data(), length);
+    if (file.starts_with(L"\\\\?\\")) file.erase(0, 4);  // short enough now without the prefix
+  }
+  SHELLEXECUTEINFOW open{};
+  open.cbSize = sizeof open;
+  open.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // done before the tool exits; no dialogs
+  open.lpVerb = L"open";
+  open.lpFile = file.c_str();
+  open.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExW(&open) ? 0 : -1;
 #else
-  (void)title;
 #ifdef __APPLE__
   const char* launcher = "open";
 #else
@@ -126,7 +176,10 @@ bool replace_file(const std::string& from, const std::string& to) {
   // reading vokt.dat, another build replacing it): such a refusal is waited
   // out for up to 10 seconds.
   for (int waited_ms = 0;; waited_ms += 10) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return true;
+    if (MoveFileExW(file_api_name(from).c_str(), file_api_name(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return true;
+    }
     const DWORD error = GetLastError();
     const bool in_use = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
     if (!in_use || waited_ms >= 10 * 1000) {
@@ -140,7 +193,13 @@ bool replace_file(const std::string& from, const std::string& to) {
 #endif
 }
 
-void remove_file(const std::string& path) { std::remove(path.c_str()); }
+void remove_file(const std::string& path) {
+#ifdef _WIN32
+  DeleteFileW(file_api_name(path).c_str());
+#else
+  std::remove(path.c_str());
+#endif
+}
 
 void buffer_standard_output() {
 #ifdef _WIN32
@@ -162,7 +221,7 @@ FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
   // everywhere.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
 #ifdef _WIN32
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;

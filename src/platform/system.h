@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vokt {
 
@@ -17,20 +18,36 @@ inline constexpr char kPathSeparator = '/';
 // cannot tell.
 std::string executable_path(std::string_view argv0);
 
-// Cuts `path` at its last real separator: the directory part, without the
-// separator. On Windows a 0x5C that is the second byte of a double-byte
-// character of the active code page (Shift-JIS under code page 932, as in
-// "\x95\x5C") is not a separator. A path without a separator
-// gives "." (the current directory).
+// Names of files. On Linux they are the bytes the system gives. On Windows
+// they are UTF-8 inside the tool, turned into UTF-16 for every system call,
+// so that a name reaches the system whole, whatever its characters; and in
+// UTF-8 no character holds a 0x5C byte, so a 0x5C is always a separator (not
+// so in code page 932, where 「表」 is 95 5C).
+
+// Cuts `path` at its last separator: the directory part, without the
+// separator. A path without a separator gives "." (the current directory).
 std::string directory_of(std::string_view path);
 
 // Joins a directory and a file name with the platform's separator.
 std::string join_path(std::string_view dir, std::string_view name);
 
+// A name as messages show it: on Windows in code page 932, with "?" for each
+// character that code page 932 lacks; elsewhere as it is.
+std::string shown_name(std::string_view name);
+
+#ifdef _WIN32
+std::wstring wide_name(std::string_view utf8);
+std::string utf8_name(std::wstring_view wide);
+// The UTF-16 name for a file call, with the long-path prefix where it needs one.
+std::wstring file_api_name(std::string_view utf8);
+// The program's arguments (wmain's) in UTF-8.
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
+#endif
+
 // Asks the desktop to open `document` with its associated program and does
-// not wait for that program; `title` names the window where the platform has
-// one. Returns the launcher's status, or -1 when no launcher could be started.
-int open_document(const std::string& title, const std::string& document);
+// not wait for that program. Returns 0, or -1 when no launcher could be
+// started.
+int open_document(const std::string& document);
 
 // Puts `from` in place of `to` in one step. On failure returns false with
 // errno set.

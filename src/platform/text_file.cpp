@@ -50,7 +50,12 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
 
 FileHandle open_binary(const std::string& path, const char* mode) {
   errno = 0;
+#ifdef _WIN32
+  const std::wstring wide_mode(mode, mode + std::strlen(mode));
+  FileHandle file(_wfopen(file_api_name(path).c_str(), wide_mode.c_str()));
+#else
   FileHandle file(std::fopen(path.c_str(), mode));
+#endif
   if (!file) {
     if (errno == 0) errno = ENOENT;
 #ifndef _WIN32
@@ -128,7 +133,7 @@ std::string link_target(const std::string& path) {
 FileHandle create_new_file(const std::string& path, const std::string& like) {
 #ifdef _WIN32
   (void)like;
-  const int fd = _open(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  const int fd = _wopen(file_api_name(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd < 0) return nullptr;
   FileHandle file(_fdopen(fd, "wb"));
   if (!file) _close(fd);
@@ -414,7 +419,7 @@ bool may_open_for_writing(const std::string& path) {
 #ifdef _WIN32
   // Asked of the file's attributes, not by opening it: an open would fail
   // while another run is renaming a new file over it.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
     errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
@@ -430,7 +435,7 @@ bool may_open_for_writing(const std::string& path) {
 }
 
 void report_file_error(std::string_view name, int error_number) {
-  std::string message(name);
+  std::string message = shown_name(name);
   message += ": ";
   message += std::strerror(error_number);
   message += '\n';

@@ -233,7 +233,7 @@ std::string Sandbox::frame_page_open() const {
   const std::string path = (prog_ / "vokt.htm").string();
   if (launcher_.empty()) return path;
   // Wine's bridge writes the path into a file URL, escaping bytes outside this set.
-  static constexpr std::string_view kKept = "/._~-+,=@$";
+  static constexpr std::string_view kKept = "/._~-+,=@$&";
   std::string url = "file://";
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);

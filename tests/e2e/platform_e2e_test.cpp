@@ -1,7 +1,7 @@
 // Names and places the operating system hands the tool: Japanese names on the
 // command line, the program directory found from the executable's own path,
 // and the frame page handed to the browser launcher. Under Wine, names pass
-// through code page 932 and the browser is reached through "start".
+// as UTF-16 and the browser is reached through ShellExecuteExW.
 #include <gtest/gtest.h>
 
 #include "harness.h"
@@ -38,17 +38,23 @@ TEST(PlatformEndToEnd, JapaneseProblemFileName) {
   EXPECT_EQ(after_banner(missing.err), sjis("無い表.kif") + ": No such file or directory\n" + std::string(kPause));
 }
 
-// 「表」 is 95 5C in Shift-JIS: a search for the last 0x5C byte would cut the
-// executable's path inside its name. Spaces in the directory need quoting.
+// 「表」, 「ソ」 and 「十」 end in 5C in Shift-JIS: a search for the last 0x5C
+// byte would cut the path inside a name. Spaces need quoting; "%VOKTX%" and
+// "&" would be expanded or run by a command interpreter; a path beyond
+// MAX_PATH (260) needs the long forms of the Windows calls.
 TEST(PlatformEndToEnd, ProgramDirectoryFromTheExecutablePath) {
+  const std::string long_dir = std::string(100, 'd') + "/" + std::string(100, 'e') + "/" + std::string(80, 'f');
   for (const auto& [dir, program] : std::vector<std::pair<std::string, std::string>>{
-           {"program files", ""}, {"prog", "表.exe"}, {"表 ソフト", "表.exe"}}) {
+           {"program files", ""}, {"prog", "表.exe"}, {"表 ソフト", "表.exe"}, {"表", ""}, {"ソ", ""},
+           {"一覧表", "十.exe"}, {"x%VOKTX%y", ""}, {"a&b", ""}, {long_dir, ""}}) {
     SCOPED_TRACE(dir);
     SandboxOptions options;
     options.prog_dir_name = Sandbox::host_name(dir);
     options.program_name = program.empty() ? "" : Sandbox::host_name(program);
     Sandbox box(options);
-    expect_check_in_prog_dir(box, "a.kif");
+    RunOptions decoy;
+    decoy.env["VOKTX"] = "decoy";
+    expect_check_in_prog_dir(box, "a.kif", decoy);
   }
   // Under a single-byte code page (1252 under Wine here) the 0xE9 of "Café"
   // is a whole character, so the separator after it ends the directory.
@@ -58,6 +64,26 @@ TEST(PlatformEndToEnd, ProgramDirectoryFromTheExecutablePath) {
   RunOptions western;
   western.env["VOKT_WINE_LOCALE"] = "C.UTF-8";
   expect_check_in_prog_dir(box, "a.kif", western);
+}
+
+// The name given is the name opened, also where code page 932 has no form
+// for it: "café.kif" is not "cafe.kif". Messages show such a name in code
+// page 932 on Windows, "?" for each character it lacks.
+TEST(PlatformEndToEnd, ProblemNamesOutsideCodePage932) {
+  Sandbox box;
+  box.write_prog("vokt.dat", "#db\r\n#second\r\n" + std::string(kWorkedDirect) + " found\r\n#0001\r\n");
+  box.write_work("cafe.kif", sjis(diagram(empty_board())));
+  for (const std::string& name : {std::string("café.kif"), std::string("한국.kif"), Sandbox::host_name("表.kif")}) {
+    SCOPED_TRACE(name);
+    box.write_work(name, sjis(diagram(worked_board())));
+    const RunResult run = box.run({name});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(box.read_prog("voktdata.htm").find(" found"), std::string::npos);
+  }
+  const RunResult missing = box.run({"없음.kif"});
+  EXPECT_EQ(after_banner(missing.err),
+            (Sandbox::launched() ? "??.kif" : "없음.kif") + std::string(": No such file or directory\n") +
+                std::string(kPause));
 }
 
 // Opening a directory as a file gives "Permission denied" in both builds, and
