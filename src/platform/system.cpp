@@ -108,7 +108,7 @@ std::string shown_name(std::string_view name) {
 std::string executable_path(std::string_view argv0) {
 #ifdef _WIN32
   // The buffer grows until the whole path fits: it may exceed MAX_PATH.
-  for (std::wstring module(MAX_PATH, L'\0'); module.size() <= 32768; module.resize(2 * module.size())) {
+  for (std::wstring module(MAX_PATH, L'\0'); module.size() <= 65536; module.resize(2 * module.size())) {
     const DWORD length = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
     if (length == 0) break;
     if (length < module.size()) return utf8_name(std::wstring_view(module.data(), length));
@@ -136,7 +136,8 @@ int open_document(const std::string& document) {
   // beyond MAX_PATH: such a path is handed over in its short form.
   std::wstring file = file_api_name(document);
   if (file.find(L'%') != std::wstring::npos || file.size() >= MAX_PATH) {
-    std::wstring short_form(file.size() + 1, L'\0');
+    // A short name may be longer than its long one ("x.y.z" is "XY~1.Z").
+    std::wstring short_form(GetShortPathNameW(file.c_str(), nullptr, 0), L'\0');
     const DWORD length = GetShortPathNameW(file.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
     if (length > 0 && length < short_form.size()) file.assign(short_form.data(), length);
     if (file.starts_with(L"\\\\?\\")) file.erase(0, 4);  // short enough now without the prefix
@@ -221,7 +222,8 @@ FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
   // everywhere.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
 #ifdef _WIN32
-  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+  // Read access is enough to lock, and lets a lock file of another user serve.
+  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;
@@ -231,7 +233,7 @@ FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
     if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return Outcome::held;
     if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return Outcome::no_file;
 #else
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd_ < 0) return Outcome::no_file;
   for (;;) {
     if (flock(fd_, LOCK_EX | LOCK_NB) == 0) return Outcome::held;

@@ -122,6 +122,13 @@ std::string link_target(const std::string& path) {
   if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
     const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
     if (real) return real.get();
+    // A link to a file not there yet: the file it names, one link deep.
+    std::string target(4096, '\0');
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length > 0 && static_cast<std::size_t>(length) < target.size()) {
+      target.resize(static_cast<std::size_t>(length));
+      return target.front() == '/' ? target : join_path(directory_of(path), target);
+    }
   }
 #endif
   return path;
@@ -155,6 +162,19 @@ FileHandle create_new_file(const std::string& path, const std::string& like) {
     errno = error;
   }
   return file;
+}
+
+// Turns the UTF-8 `bytes` into their code-page-932 text; false with errno
+// set when the platform has no converter.
+bool convert_held(std::string& bytes) {
+  Cp932Reader converter;
+  if (!converter.start(bytes)) return false;
+  std::string text(bytes.size(), '\0');  // never longer than the UTF-8
+  std::size_t length = 0;
+  while (const std::size_t got = converter.read(text.data() + length, text.size() - length)) length += got;
+  text.resize(length);
+  bytes = std::move(text);
+  return true;
 }
 
 int process_id() {
@@ -196,11 +216,12 @@ bool TextReader::open(const std::string& path, std::string_view marker) {
   if (!open(path)) return false;
   std::FILE* const file = file_.get();
   if (!is_regular_file(file)) {
-    // Read once, as it is (as Shift-JIS), and kept for the next reading.
+    // Read once and kept for the next reading: a UTF-8 file as its
+    // code-page-932 text.
     std::string bytes;
     const bool read = read_whole(file, bytes);
     file_.reset();
-    if (!read) return false;
+    if (!read || (is_utf8_holding(std::string_view(bytes), marker) && !convert_held(bytes))) return false;
     held_file = HeldFile{path, std::move(bytes)};
     open_held();
     return true;
@@ -216,6 +237,8 @@ bool TextReader::open(const std::string& path, std::string_view marker) {
 }
 
 void TextReader::open_held() {
+  file_.reset();
+  cp932_.reset();
   open_buffer();
   held_ = held_file->bytes;
 }

@@ -50,9 +50,9 @@ class TextReader {
   // and holds `marker`, a code-page-932 text, in its UTF-8 form. Deciding that
   // reads the file once beforehand (a Shift-JIS file only up to its first
   // byte that is not UTF-8). A problem file that can be read only once (a
-  // pipe, a FIFO, a device) is read whole into memory, as it is, up to 16 MB
-  // (past that it fails with EFBIG); opening the same path again in the run
-  // reads that copy.
+  // pipe, a FIFO, a device) is read whole into memory, up to 16 MB (past that
+  // it fails with EFBIG), and decided on there; opening the same path again
+  // in the run reads that copy.
   bool open(const std::string& path, std::string_view marker);
 
   // Stores the next piece in `piece` (valid until the next call) and returns

@@ -151,6 +151,15 @@ bool is_utf8_holding(std::FILE* file, std::string_view cp932_text) {
   return found && utf8.complete() && std::ferror(file) == 0;
 }
 
+bool is_utf8_holding(std::string_view text, std::string_view cp932_text) {
+  Utf8Check utf8;
+  if (!utf8.accepts(text) || !utf8.complete()) return false;
+  const std::string marker = utf8_form(cp932_text);
+  std::string without_cr(text);
+  std::erase(without_cr, '\r');
+  return !marker.empty() && without_cr.find(marker) != std::string::npos;
+}
+
 Cp932Reader::Cp932Reader() = default;
 Cp932Reader::~Cp932Reader() = default;
 
@@ -164,6 +173,19 @@ bool Cp932Reader::start(std::FILE* file) {
   begin_ = end_ = 0;
   fill();
   if (std::string_view(raw_.data(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+  return true;
+}
+
+bool Cp932Reader::start(std::string_view text) {
+  converter_ = std::make_unique<Converter>();
+#ifndef _WIN32
+  if (!converter_->to_cp932.ok()) return false;  // errno as iconv_open set it
+#endif
+  file_ = nullptr;
+  raw_.assign(text.begin(), text.end());
+  begin_ = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  end_ = raw_.size();
+  at_end_ = true;  // nothing more to read
   return true;
 }
 

@@ -29,6 +29,7 @@ std::string utf8_form(std::string_view cp932_text);
 // CR bytes are left out of that search, as text mode drops them. Stops at the
 // first byte that is not UTF-8.
 bool is_utf8_holding(std::FILE* file, std::string_view cp932_text);
+bool is_utf8_holding(std::string_view text, std::string_view cp932_text);
 
 // Reads a UTF-8 file, from its current position, as code page 932: a
 // byte-order mark at its start is not part of the text, and a character that
@@ -42,9 +43,10 @@ class Cp932Reader {
   Cp932Reader& operator=(const Cp932Reader&) = delete;
   ~Cp932Reader();
 
-  // Starts reading `file`. Returns false with errno set when the platform
-  // has no converter.
+  // Starts reading `file`, or the bytes `text` (which must outlive the
+  // reading). Returns false with errno set when the platform has no converter.
   bool start(std::FILE* file);
+  bool start(std::string_view text);
 
   // Stores the next bytes of the text in `out` (at most `size`) and returns
   // how many; 0 at the end of the file.

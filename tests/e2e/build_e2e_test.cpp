@@ -373,6 +373,13 @@ TEST(BuildEndToEnd, LinksAndPermissionsOfTheDigestFile) {
     EXPECT_EQ(fs::is_symlink(box.work_dir() / "vokt.dat.new"), c.new_link != nullptr);
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
+  // A link to a database not built yet: the build makes the file it names.
+  Sandbox box;
+  write_export(box, list_row("00001", kF1), record("00001", diagram(worked_board())));
+  fs::create_symlink("../prog/vokt.dat", box.work_dir() / "vokt.dat");
+  EXPECT_EQ(box.run({"vokt", "vokt"}).status, 0);
+  EXPECT_TRUE(fs::is_symlink(box.work_dir() / "vokt.dat"));
+  EXPECT_EQ(box.read_prog("vokt.dat"), kHeaderLines + record_line(kWorkedDirect, kF1) + "#00001\r\n");
 }
 
 // A listing that cannot be written (a closed pipe, as after "| head -1")

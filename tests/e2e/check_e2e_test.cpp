@@ -432,8 +432,8 @@ TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
 }
 
 // A problem given through a FIFO (or a pipe: "vokt <(iconv ...)"), which can
-// be read only once, is read into memory once for both stages; one of over
-// 16 MB is refused.
+// be read only once, is read into memory once for both stages, in UTF-8 too;
+// one of over 16 MB is refused.
 TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine opens a FIFO without waiting for its writer";
   std::signal(SIGPIPE, SIG_IGN);
@@ -448,6 +448,7 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   };
   const Case cases[] = {
       {"written once", problem, ""},
+      {"in UTF-8", "\xEF\xBB\xBF" + from_sjis(problem), ""},
       {"over 16 MB", std::string(16 << 20, '#') + problem, "p.fifo: File too large\n" + std::string(kPause)},
   };
   for (const Case& c : cases) {

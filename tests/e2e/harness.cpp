@@ -163,6 +163,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (int ends[2]; options.unread_stdout && pipe(ends) == 0) {
       close(ends[0]);
+      close(out);
       out = ends[1];
     }
     if (options.umask) umask(*options.umask);
