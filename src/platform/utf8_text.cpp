@@ -123,7 +123,14 @@ std::string utf8_form(std::string_view cp932_text) {
   return utf8;
 }
 
-bool is_utf8_holding(std::FILE* file, std::string_view cp932_text) {
+namespace {
+
+// Whether the text that `read_chunk(out, size)` delivers, at most `size`
+// bytes a call and 0 at its end, is valid UTF-8 and holds the UTF-8 form of
+// `cp932_text`; CR bytes are left out of that search. Stops at the first
+// byte that is not UTF-8.
+template <typename ReadChunk>
+bool utf8_holding(std::string_view cp932_text, ReadChunk read_chunk) {
   // Before each chunk, room for the end of the text before it, so that a
   // marker across two chunks is found.
   const std::size_t room = 3 * cp932_text.size();
@@ -134,7 +141,7 @@ bool is_utf8_holding(std::FILE* file, std::string_view cp932_text) {
   bool found = false;
   std::size_t kept = 0;  // bytes of text just before the chunk
   for (;;) {
-    const std::size_t got = std::fread(chunk, 1, kChunkSize, file);
+    const std::size_t got = read_chunk(chunk, kChunkSize);
     if (got == 0) break;
     if (!utf8.accepts(std::string_view(chunk, got))) return false;
     if (found) continue;
@@ -148,45 +155,59 @@ bool is_utf8_holding(std::FILE* file, std::string_view cp932_text) {
     kept = std::min(text.size(), marker.size() - 1);
     std::memmove(chunk - kept, text.data() + text.size() - kept, kept);
   }
-  return found && utf8.complete() && std::ferror(file) == 0;
+  return found && utf8.complete();
+}
+
+}  // namespace
+
+bool is_utf8_holding(std::FILE* file, std::string_view cp932_text) {
+  const auto read_chunk = [file](char* out, std::size_t size) { return std::fread(out, 1, size, file); };
+  return utf8_holding(cp932_text, read_chunk) && std::ferror(file) == 0;
 }
 
 bool is_utf8_holding(std::string_view text, std::string_view cp932_text) {
-  Utf8Check utf8;
-  if (!utf8.accepts(text) || !utf8.complete()) return false;
-  const std::string marker = utf8_form(cp932_text);
-  std::string without_cr(text);
-  std::erase(without_cr, '\r');
-  return !marker.empty() && without_cr.find(marker) != std::string::npos;
+  return utf8_holding(cp932_text, [&text](char* out, std::size_t size) {
+    const std::size_t got = std::min(size, text.size());
+    std::memcpy(out, text.data(), got);
+    text.remove_prefix(got);
+    return got;
+  });
 }
 
 Cp932Reader::Cp932Reader() = default;
 Cp932Reader::~Cp932Reader() = default;
 
 bool Cp932Reader::start(std::FILE* file) {
-  converter_ = std::make_unique<Converter>();
-#ifndef _WIN32
-  if (!converter_->to_cp932.ok()) return false;  // errno as iconv_open set it
-#endif
+  if (!start_converter()) return false;
   file_ = file;
   raw_.assign(kChunkSize, '\0');
   begin_ = end_ = 0;
   fill();
-  if (std::string_view(raw_.data(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+  skip_byte_order_mark();
   return true;
 }
 
 bool Cp932Reader::start(std::string_view text) {
+  if (!start_converter()) return false;
+  file_ = nullptr;
+  raw_.assign(text.begin(), text.end());
+  begin_ = 0;
+  end_ = raw_.size();
+  at_end_ = true;  // nothing more to read
+  skip_byte_order_mark();
+  return true;
+}
+
+bool Cp932Reader::start_converter() {
   converter_ = std::make_unique<Converter>();
 #ifndef _WIN32
   if (!converter_->to_cp932.ok()) return false;  // errno as iconv_open set it
 #endif
-  file_ = nullptr;
-  raw_.assign(text.begin(), text.end());
-  begin_ = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-  end_ = raw_.size();
-  at_end_ = true;  // nothing more to read
   return true;
+}
+
+void Cp932Reader::skip_byte_order_mark() {
+  if (std::string_view(raw_.data(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
 }
 
 void Cp932Reader::fill() {

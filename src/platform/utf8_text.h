@@ -29,6 +29,7 @@ std::string utf8_form(std::string_view cp932_text);
 // CR bytes are left out of that search, as text mode drops them. Stops at the
 // first byte that is not UTF-8.
 bool is_utf8_holding(std::FILE* file, std::string_view cp932_text);
+// The same for `text` held in memory.
 bool is_utf8_holding(std::string_view text, std::string_view cp932_text);
 
 // Reads a UTF-8 file, from its current position, as code page 932: a
@@ -55,6 +56,10 @@ class Cp932Reader {
  private:
   struct Converter;
 
+  // Makes the platform's converter; false with errno set when it has none.
+  bool start_converter();
+  // Passes over a byte-order mark at the start of the text.
+  void skip_byte_order_mark();
   // Reads more of the file after the bytes not yet converted.
   void fill();
   // Converts the `length` bytes from `begin_` on into `out`, which has room
