@@ -19,7 +19,7 @@ namespace {
 // file cannot be made (a read-only directory), the check goes on unlocked
 // and the pages report what fails.
 constexpr const char* kLockFile = "vokt.lock";
-constexpr int kLockWaitMs = 30 * 1000;
+constexpr int kLockWaitSeconds = 30;
 
 }  // namespace
 
@@ -28,8 +28,9 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
   FileLock lock;
-  if (lock.acquire(join_path(dir, kLockFile), kLockWaitMs) == FileLock::Outcome::timed_out) {
-    write_error(std::string(kLockFile) + ": Another check still holds the pages after 30 seconds\n");
+  if (lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000) == FileLock::Outcome::timed_out) {
+    write_error(std::string(kLockFile) + ": Another check still holds the pages after " +
+                std::to_string(kLockWaitSeconds) + " seconds\n");
     return 1;
   }
   PositionDigest direct;

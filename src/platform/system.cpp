@@ -27,6 +27,29 @@ namespace vokt {
 
 namespace {
 
+// Waits the 10 ms between two tries of a call that another process may
+// hold up (a lock, a file in use).
+void pause_between_tries() {
+#ifdef _WIN32
+  Sleep(10);
+#else
+  usleep(10 * 1000);
+#endif
+}
+
+#ifdef _WIN32
+// UTF-16 in the code page `code_page`; `no_form` stands for a character that
+// has none there (null: the converter's own choice).
+std::string narrow_name(std::wstring_view wide, UINT code_page, DWORD flags, const char* no_form) {
+  if (wide.empty()) return {};
+  std::string narrow(3 * wide.size(), '\0');  // at most three bytes per UTF-16 unit
+  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(code_page, flags, wide.data(),
+                                                             static_cast<int>(wide.size()), narrow.data(),
+                                                             static_cast<int>(narrow.size()), no_form, nullptr)));
+  return narrow;
+}
+#endif
+
 bool is_separator(char byte) {
 #ifdef _WIN32
   return byte == '\\' || byte == '/';
@@ -62,14 +85,7 @@ std::wstring wide_name(std::string_view utf8) {
   return wide;
 }
 
-std::string utf8_name(std::wstring_view wide) {
-  if (wide.empty()) return {};
-  const int size = static_cast<int>(wide.size());
-  std::string utf8(3 * wide.size(), '\0');  // at most three UTF-8 bytes per UTF-16 unit
-  utf8.resize(static_cast<std::size_t>(
-      WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, utf8.data(), static_cast<int>(utf8.size()), nullptr, nullptr)));
-  return utf8;
-}
+std::string utf8_name(std::wstring_view wide) { return narrow_name(wide, CP_UTF8, 0, nullptr); }
 
 std::wstring file_api_name(std::string_view utf8) {
   std::wstring wide = wide_name(utf8);
@@ -92,14 +108,7 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
 std::string shown_name(std::string_view name) {
 #ifdef _WIN32
   // In code page 932, with "?" for what it cannot show (no look-alikes).
-  const std::wstring wide = wide_name(name);
-  if (wide.empty()) return {};
-  std::string shown(2 * wide.size(), '\0');  // at most two bytes per UTF-16 unit
-  const char no_form[] = "?";
-  shown.resize(static_cast<std::size_t>(WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                                            static_cast<int>(wide.size()), shown.data(),
-                                                            static_cast<int>(shown.size()), no_form, nullptr)));
-  return shown;
+  return narrow_name(wide_name(name), 932, WC_NO_BEST_FIT_CHARS, "?");
 #else
   return std::string(name);
 #endif
@@ -187,7 +196,7 @@ bool replace_file(const std::string& from, const std::string& to) {
       errno = in_use ? EACCES : EIO;
       return false;
     }
-    Sleep(10);
+    pause_between_tries();
   }
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
@@ -218,8 +227,7 @@ void ignore_broken_pipes() {
 }
 
 FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
-  // Polled every 10 ms rather than blocking, so that the wait has a limit
-  // everywhere.
+  // Polled rather than blocking, so that the wait has a limit everywhere.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
 #ifdef _WIN32
   // Read access is enough to lock, and lets a lock file of another user serve.
@@ -240,11 +248,7 @@ FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
     if (errno != EWOULDBLOCK && errno != EINTR) return Outcome::no_file;
 #endif
     if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
-#ifdef _WIN32
-    Sleep(10);
-#else
-    usleep(10 * 1000);
-#endif
+    pause_between_tries();
   }
 }
 

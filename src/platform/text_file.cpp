@@ -164,6 +164,27 @@ FileHandle create_new_file(const std::string& path, const std::string& like) {
   return file;
 }
 
+// True when `path` does not exist or can be opened for writing; else false
+// with errno set as opening it for writing would (a directory gives EACCES).
+bool may_open_for_writing(const std::string& path) {
+#ifdef _WIN32
+  // Asked of the file's attributes, not by opening it: an open would fail
+  // while another run is renaming a new file over it.
+  const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return errno == ENOENT;
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) return true;
+  errno = EACCES;
+  return false;
+#else
+  // "r+" opens for writing without creating or truncating the file.
+  return open_binary(path, "rb+") != nullptr || errno == ENOENT;
+#endif
+}
+
 // Turns the UTF-8 `bytes` into their code-page-932 text; false with errno
 // set when the platform has no converter.
 bool convert_held(std::string& bytes) {
@@ -436,25 +457,6 @@ void TextWriter::discard() {
   if (!replacement_.empty()) remove_file(replacement_);
   replacement_.clear();
   buffer_.clear();
-}
-
-bool may_open_for_writing(const std::string& path) {
-#ifdef _WIN32
-  // Asked of the file's attributes, not by opening it: an open would fail
-  // while another run is renaming a new file over it.
-  const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
-    return errno == ENOENT;
-  }
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) return true;
-  errno = EACCES;
-  return false;
-#else
-  // "r+" opens for writing without creating or truncating the file.
-  return open_binary(path, "rb+") != nullptr || errno == ENOENT;
-#endif
 }
 
 void report_file_error(std::string_view name, int error_number) {

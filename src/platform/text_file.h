@@ -135,10 +135,6 @@ class TextWriter {
   std::string target_;       // the file it is to replace
 };
 
-// True when `path` does not exist or can be opened for writing; else false
-// with errno set as opening it for writing would (a directory gives EACCES).
-bool may_open_for_writing(const std::string& path);
-
 // Writes "name: <system error text>\n" on the error stream, the form in which
 // every file failure is reported.
 void report_file_error(std::string_view name, int error_number);
