@@ -15,6 +15,11 @@
 #include <string>
 #include <string_view>
 
+// The shared corpus of problem files lies beside the project checkout; where
+// a clone stands alone, the tests that read it report themselves skipped.
+#define VOKT_SKIP_WITHOUT_CORPUS(dir) \
+  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no problem-file corpus at " << (dir)
+
 namespace vokt::test {
 
 // `text` converted by iconv; nothing when it cannot be converted in full.

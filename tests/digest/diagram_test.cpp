@@ -75,7 +75,7 @@ TEST(ReadDiagram, FaultyBlocksAreReportedLineByLine) {
 // copies written differently; index.tsv marks the mirror-symmetric ones.
 TEST(ReadDiagram, CorpusMirrorsAndVariantsAgree) {
   const std::filesystem::path generated = std::filesystem::path(VOKT_CORPUS_DIR) / "generated";
-  ASSERT_TRUE(std::filesystem::is_directory(generated)) << generated;
+  VOKT_SKIP_WITHOUT_CORPUS(generated);
   int problems = 0;
   for (const auto& set : std::filesystem::directory_iterator(generated)) {
     std::ifstream index(set.path() / "index.tsv");

@@ -9,16 +9,15 @@
 namespace vokt::e2e {
 namespace {
 
-const fs::path kProblem = VOKT_CORPUS_DIR "/kif/tsm_1te_01.kif";
 constexpr std::string_view kDigestFile = "#platform test database\r\n#second\r\n0000000000000000 a b c d\r\n#0001\r\n";
 
-// Check mode on the corpus problem named `problem_name` in the work
+// Check mode on a problem named `problem_name` in the work
 // directory: the pages land in the program directory and the browser gets
 // the frame page.
 void expect_check_in_prog_dir(const Sandbox& box, const std::string& problem_name,
                               const RunOptions& options = {}) {
   box.write_prog("vokt.dat", kDigestFile);
-  box.write_work(problem_name, read_file(kProblem));
+  box.write_work(problem_name, sjis(diagram(worked_board())));
   const RunResult run = box.run({problem_name}, options);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(after_banner(run.err), "");
@@ -104,7 +103,7 @@ TEST(PlatformEndToEnd, DirectoryInPlaceOfAFile) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Sandbox box;
-    box.write_work("a.kif", read_file(kProblem));
+    box.write_work("a.kif", sjis(diagram(worked_board())));
     for (const char* name : {"mirzfile.txt", "mirzlist.htm", "mirzdata.htm"}) box.write_work(name, "");
     fs::create_directory((c.in_prog_dir ? box.prog_dir() : box.work_dir()) / c.name);
     const RunResult run = box.run(c.args);

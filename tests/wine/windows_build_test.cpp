@@ -113,6 +113,7 @@ TEST(WindowsBuild, RunsWithTheTargetConsole) {
 
 TEST(WindowsBuild, WritesTheSameFilesAsTheLinuxBuild) {
   ASSERT_TRUE(Sandbox::launched()) << "VOKT_E2E_LAUNCHER must name the Wine launcher";
+  VOKT_SKIP_WITHOUT_CORPUS(kCorpus);
   std::vector<fs::path> database;
   add_files(database, kCorpus / "kif");
   add_files(database, kCorpus / "kif_odd");
