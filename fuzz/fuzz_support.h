@@ -8,13 +8,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "nasty_text.h"
+#include "support.h"
 
 namespace vokt::fuzz {
 
@@ -72,17 +71,8 @@ inline void remove_scratch_dir() {
   std::filesystem::remove_all(scratch_dir(), ignored);
 }
 
-inline void write_file(const std::filesystem::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  VOKT_FUZZ_CHECK(out.good(), "writing a scratch file");
-}
-
-inline std::string read_file(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::read_file;
+using test::write_file;
 
 // The pieces that the text mode's reading makes of raw bytes, worked out the
 // plain way, as the unit tests have it.

@@ -18,7 +18,6 @@
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
-#include "../tests/support.h"
 #include "fuzz_support.h"
 #include "platform/text_file.h"
 #include "report/report.h"
@@ -143,13 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VOKT_FUZZ_CHECK(digest_bytes(text) == plain, "a UTF-8 file gives the digests of its code-page-932 conversion");
   }
 
-  std::string crlf;
-  crlf.reserve(raw.size() * 2);
-  for (const char byte : raw) {
-    if (byte == '\n') crlf += '\r';
-    crlf += byte;
-  }
-  VOKT_FUZZ_CHECK(digest_bytes(crlf) == plain, "CR LF and LF line ends give the same digests");
+  VOKT_FUZZ_CHECK(digest_bytes(vokt::test::crlf(raw)) == plain, "CR LF and LF line ends give the same digests");
 
   if (plain.result == 0) {
     const std::string mirror = mirrored_text(pieces);

@@ -14,22 +14,9 @@
 namespace vokt {
 namespace {
 
-using test::sjis;
+using namespace test;
 
 std::string text_of(const PositionDigest& digest) { return std::string(text_view(digest_text(digest))); }
-
-// The thirteen-line block of a one-move mate (second player's king on 2一,
-// a gold on 2三, 飛 and 角 in hand) in Shift-JIS, whose digests are known.
-std::string worked_block() {
-  std::string utf8 = "  ９ ８ ７ ６ ５ ４ ３ ２ １\n+---------------------------+\n";
-  const char* const numerals[] = {"一", "二", "三", "四", "五", "六", "七", "八", "九"};
-  for (int r = 0; r < 9; ++r) {
-    const char* rank = r == 0 ? " ・ ・ ・ ・ ・ ・ ・v玉 ・" : r == 2 ? " ・ ・ ・ ・ ・ ・ ・ 金 ・"
-                       : r == 8 ? " ・ ・ ・ ・ ・ ・ ・ ・ 王" : " ・ ・ ・ ・ ・ ・ ・ ・ ・";
-    utf8 += "|" + std::string(rank) + "|" + numerals[r] + "\n";
-  }
-  return sjis(utf8 + "+---------------------------+\n先手の持駒：飛　角\n");
-}
 
 // Reads the block after the first line of `bytes`, as callers do once they
 // have found the board header; returns "direct mirrored" and the diagnostics.
@@ -55,11 +42,11 @@ std::string missing_from_rank(int first_rank) {
 }
 
 TEST(ReadDiagram, FaultyBlocksAreReportedLineByLine) {
-  const std::string whole = worked_block();
+  const std::string whole = sjis(diagram(worked_board()));
   std::string no_bar = whole;
   no_bar.erase(no_bar.find(sjis("|四")), 1);
   EXPECT_EQ(read_block(no_bar),
-            std::pair(std::string("b87da5c8ec2be054 2c369db0e0897f14"),
+            std::pair(std::string(test::kWorkedDirect) + " " + std::string(test::kWorkedMirrored),
                       std::string("(null): Unexpected data - No 4-th vertical bar\n")));
   // A block cut short reads each missing line as an empty line.
   std::size_t cut = 0;
@@ -69,6 +56,20 @@ TEST(ReadDiagram, FaultyBlocksAreReportedLineByLine) {
   EXPECT_EQ(truncated.first, read_block(whole.substr(0, cut) + std::string(8, '\n')).first);
   EXPECT_EQ(read_block(whole.substr(0, whole.find('\n') + 1)).second,
             "(null): Unexpected data - No first horizontal bar\n" + missing_from_rank(1));
+}
+
+// Text after a NUL byte in a rank line is not normalised: a dragon there
+// stays as it is written.
+TEST(ReadDiagram, RankTextAfterANulIsLeftAsItIs) {
+  const auto with_dragon = [](std::string_view dragon) {
+    Board board = worked_board();
+    put(board, 4, 6, dragon);
+    std::string block = sjis(diagram(board));
+    block[block.find(sjis("|四\n")) + 5] = '\0';  // the side mark of rank five's first cell
+    return read_block(block);
+  };
+  EXPECT_NE(with_dragon(" 竜").first, with_dragon(" 龍").first);
+  EXPECT_EQ(with_dragon(" 竜").second, "");
 }
 
 // Every generated problem comes as the original, its mirror image and two

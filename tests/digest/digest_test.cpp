@@ -49,6 +49,7 @@ TEST(CanonicalHand, TokensSortedDescendingByUnsignedBytes) {
       {sjis("持駒：角 飛"), sjis("飛角")},
       {sjis("持駒：なし"), sjis("なし")},
       {sjis("持駒：歩2 歩∞"), sjis("歩∞歩2")},
+      {sjis("持駒：飛") + '\0' + sjis(" 角"), sjis("飛")},  // text after a NUL is not seen
       {sjis("持駒：n歩2 飛"), sjis("飛n歩2")},          // "n" and a character form one symbol
       {sjis("後手持駒：角 歩2"), sjis("歩2駒角：")},     // read from the seventh byte on
       {sjis("持駒：金∞12 角"), sjis("金∞角12")},        // digits after ∞ are a token of their own
@@ -99,6 +100,7 @@ TEST(Normalize, HandLineLabelsSpacesAndCounts) {
       {"後手の持駒：角", "後手持駒：角"},
       // Two-character numerals before 十, and 十 before the digits.
       {"持駒：歩十八 香十一", "持駒：歩18 香11"},
+      {"持駒：歩十七 香十六 桂十五 銀十四 金十三", "持駒：歩17 香16 桂15 銀14 金13"},
       {"持駒：歩十二 桂十ニ 香十 金二 銀ニ", "持駒：歩12 桂12 香10 金2 銀2"},
       {"持駒：歩十九", "持駒：歩109"},
       {"持駒：歩九 と八 香七 桂六 銀五 金四 角三 飛一", "持駒：歩9 と8 香7 桂6 銀5 金4 角3 飛一"},

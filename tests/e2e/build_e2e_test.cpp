@@ -19,35 +19,10 @@
 namespace vokt::e2e {
 namespace {
 
-// The 43 bytes of opening markup of an identifier cell.
-constexpr std::string_view kIdMarkup = "<a name=\"x\"></a><img src=\"p.gif\" width=\"8\">";
-static_assert(kIdMarkup.size() == 43);
-using Fields = std::array<std::string, 4>;
 const Fields kF1 = {"詰将棋 1", "作者一", "教本", "2024/01"};
 const Fields kF2 = {"詰将棋 2", "作者二", "教本", "2024/02"};
 const Fields kF3 = {"詰将棋 3", "作者三", "教本", "2024/03"};
 const std::string kHeaderLines = "#Test collection\r\n#Twelve problems, 2024\r\n";
-
-std::string list_row(std::string_view id, const Fields& f) {
-  std::string row = "<tr><td>" + std::string(kIdMarkup) + std::string(id) + "</td>";
-  for (const auto& field : f) row += "<td nowrap>" + field + "</td>";
-  return row + "</tr>\n";
-}
-
-// One record of the data page. (Built with +=: GCC 12 at -O3 gives a false
-// -Wrestrict on the + chain.)
-std::string record(std::string_view id, std::string_view body, bool separator = true) {
-  std::string text = "[";
-  text += id;
-  text += "]\n作品\n";
-  text += body;
-  if (separator) {
-    text += "</pre><a name=\"";
-    text += id;
-    text += "\"><hr></a><pre>\n";
-  }
-  return text;
-}
 
 // The three export files, UTF-8 turned into Shift-JIS with CR LF. The list
 // has a heading row with class= that never counts as a row.
@@ -128,13 +103,17 @@ TEST(BuildEndToEnd, PairsRowsWithRecordsAndDigestsTheirDiagrams) {
     box.write_work("vokt.dat", "old database\r\n");
     box.write_work("vokt.dat.new", "not this build's");
     write_export(box, c.rows, c.records);
-    const RunResult run = box.run({"vokt", "vokt"});
+    RunOptions killed_before;  // a build of the same process id left its new file
+    killed_before.leftovers = {box.work_dir() / "vokt.dat"};
+    const RunResult run = box.run({"vokt", "vokt"}, killed_before);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + c.digest_file + "#00003\r\n");
     EXPECT_EQ(run.out, c.listing);
     EXPECT_EQ(after_banner(run.err), "00003: Processed data\n");
     EXPECT_EQ(box.read_work("vokt.dat.new"), "not this build's");
-    EXPECT_EQ(temporary_files(box.work_dir()), std::vector<std::string>{"vokt.dat.new"});
+    const std::vector<std::string> left = temporary_files(box.work_dir());
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(box.read_work(left[left[0] == "vokt.dat.new" ? 1 : 0]), "leftover");
   }
 }
 
@@ -167,6 +146,7 @@ TEST(BuildEndToEnd, MalformedListRowsGiveEmptyTexts) {
       + cell + "00003</td><td nowrap>s t<td nowrap>u</td><td nowrap>v</td><td nowrap>w</td>\n"  // runs into the next
       + cell + "00004</td><td nowrap>x y</td><td nowrap>1</td><td nowrap>2</td><td nowrap>3\n"  // ends at the row end
       + "<td>short</td><td nowrap>z</td>\n"  // identifier cell shorter than its markup
+      + cell + "00005</td><td nowrap>g h</td><td nowrap>i" + '\0' + "</td><td nowrap>j</td>\n"  // a NUL ends the row
       + cell + "00006</td><td nowrap>";     // empty last cell at the end of the file
   write_export(box, "", "");
   box.write_work("mirzlist.htm", crlf(rows));
@@ -175,7 +155,7 @@ TEST(BuildEndToEnd, MalformedListRowsGiveEmptyTexts) {
   const std::string z(kZero);
   EXPECT_EQ(box.read_work("vokt.dat"),
             kHeaderLines + crlf(z + " a b c d e\n" + z + " p q r  \n" + z + " s t<td nowrap>u u v w\n" + z +
-                                " x y 1 2 3\n" + z + "    \n" + z + "    \n#00006\n"));
+                                " x y 1 2 3\n" + z + "    \n" + z + " g h i  \n" + z + "    \n#00006\n"));
   EXPECT_EQ(after_banner(run.err), "00006: Processed data\n");
 }
 

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -91,9 +92,8 @@ std::string built_digest_file(const Sandbox& box, const std::vector<std::string>
   for (std::size_t i = 0; i < problems.size(); ++i) {
     char id[24];
     std::snprintf(id, sizeof id, "%05zu", i + 1);
-    list += "<tr><td>" + std::string(43, '.') + id +
-            "</td><td nowrap>a b</td><td nowrap>2</td><td nowrap>3</td><td nowrap>4</td></tr>\n";
-    data += std::string("[") + id + "]\n" + problems[i] + "\n";
+    list += list_row(id, {"a b", "2", "3", "4"});
+    data += record(id, problems[i] + "\n", false);
   }
   box.write_work("mirzfile.txt", "#one\n#two\n");
   box.write_work("mirzlist.htm", list);
@@ -122,15 +122,31 @@ Answer answer(const Sandbox& box, const std::string& name, std::string_view prob
   return {run.status, run.out, run.err, pages[0], pages[1]};
 }
 
+// The pause takes the keys waiting in a FIFO, which shows that it read one
+// (Wine opens a FIFO without waiting for its writer: a file there).
 TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
   Sandbox box;
-  write_file(box.root() / "keys.txt", "x\nmore\n");
   RunOptions keys;
-  keys.stdin_path = box.root() / "keys.txt";
+  keys.stdin_path = box.root() / "keys";
+  int feed = -1, unread = -1;
+  if (Sandbox::launched()) {
+    write_file(*keys.stdin_path, "x\nmore\n");
+  } else {
+    ASSERT_EQ(mkfifo(keys.stdin_path->c_str(), 0600), 0);
+    unread = open(keys.stdin_path->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    feed = open(keys.stdin_path->c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_EQ(write(feed, "x\nmore\n", 7), 7);
+  }
   const RunResult none = box.run({}, keys);
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.out, "");
   EXPECT_EQ(after_banner(none.err), "Kifu file not specified\n" + std::string(kPause));
+  if (unread >= 0) {
+    char rest[8];
+    EXPECT_EQ(read(unread, rest, sizeof rest), -1) << "the keys are still waiting";
+    close(unread);
+    close(feed);
+  }
   // Build mode only for exactly "vokt" "vokt"; anything else checks argument one.
   EXPECT_NE(box.run({"vokt", "vokt"}).err.find("mirzfile.txt: No such file or directory\n"), std::string::npos);
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
@@ -179,15 +195,29 @@ TEST(CheckEndToEnd, MatchesGiveAllThreePagesAndOneBrowserOpen) {
 }
 
 // The browser is asked to open the frame page only when all three pages are
-// complete: the launcher copies them at the moment it is called.
+// in place: the kernel opens the launcher to run it while the tool waits for
+// that, so in one inotify queue the opening comes after the three renames.
+// The launcher also copies the pages it finds.
 TEST(CheckEndToEnd, BrowserOpensOnlyAfterAllPagesAreWritten) {
   Sandbox box;
   box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
   const fs::path seen = box.root() / "seen";
   fs::create_directory(seen);
   box.before_browser_open("cp '" + box.prog_dir().string() + "'/*.htm '" + seen.string() + "'");
+  const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(inotify_add_watch(events, box.prog_dir().c_str(), IN_MOVED_TO), 0);
+  ASSERT_GE(inotify_add_watch(events, (box.root() / "stub/xdg-open").c_str(), IN_OPEN), 0);
   check(box, sjis(diagram(worked_board())));
   ASSERT_EQ(box.browser_opens().size(), 1u);
+  std::string order;  // the pages put in place, "|" for each opening of the launcher
+  alignas(inotify_event) char buffer[4096];
+  const ssize_t got = read(events, buffer, sizeof buffer);
+  for (ssize_t at = 0; at < got; at += static_cast<ssize_t>(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(buffer + at)->len)) {
+    const auto* event = reinterpret_cast<inotify_event*>(buffer + at);
+    order += event->len > 0 ? std::string(event->name) + " " : "| ";
+  }
+  close(events);
+  if (!Sandbox::launched()) { EXPECT_TRUE(order.starts_with("voktkey.htm voktdata.htm vokt.htm | ")) << order; }
   EXPECT_EQ(read_file(seen / "voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
   EXPECT_EQ(read_file(seen / "voktdata.htm"), db_page("  direct\n", 1));
   EXPECT_EQ(read_file(seen / "vokt.htm"), box.read_prog("vokt.htm"));
@@ -234,6 +264,7 @@ TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
        diagram(worked_board(), "持駒：角 飛")},
       {"hand without side label", sjis(diagram(worked_board(), "持駒：飛 角")), as_found, shown},
       {"two diagrams", sjis(diagram(worked_board()) + "\n" + diagram(second)), as_found, shown},
+      {"a board header line after a NUL is not seen", '\0' + sjis(diagram(second)) + worked, as_found, shown},
       {"binary and a 3 MB line before it, no line end after it",
        junk + "\n" + std::string(3 << 20, 'x') + "\r\n" + worked.substr(0, worked.size() - 1), as_found, shown},
       {"markup beside the diagram", sjis(marked), as_found,
@@ -305,7 +336,7 @@ TEST(CheckEndToEnd, Utf8ProblemAnswersAsItsShiftJisConversion) {
 
 TEST(CheckEndToEnd, DigestFileOfAnyShape) {
   Sandbox box;
-  const std::string d(kWorkedDirect), m(kWorkedMirrored);
+  const std::string d(kWorkedDirect), m(kWorkedMirrored), nul(1, '\0');
   std::string binary;
   for (int byte = 0; byte < 256; ++byte) {
     if (byte != '\n' && byte != '\r' && byte != 0x1A) binary += static_cast<char>(byte);
@@ -326,6 +357,8 @@ TEST(CheckEndToEnd, DigestFileOfAnyShape) {
       {"empty file", "", "", "", "", 0},
       {"one line", "#one\n", "one", "", "", 0},
       {"matching lines shorter than 18 bytes", "#one\n#two\n" + d + "\n" + m, "one", "two", "  * ", 2},
+      {"text after a NUL is not seen", "#one" + nul + "x\n#two\n" + d + " cut" + nul + m + "\n" + nul + d + "\n", "one",
+       "two", "  cut", 1},
       {"binary and a 3 MB line, no line end after a match",
        "#one\n#two\n" + binary + "\n" + std::string(3 << 20, 'x') + "\n" + d + " last", "one", "two", "  last", 1},
   };
@@ -362,8 +395,8 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
        "Kifu data not specified\n", "old key", "old result"},
       {"digest file missing", false, worked, "vokt.dat: No such file or directory\n",
        key_page(diagram(worked_board(), "持駒：飛 角")), ""},
-      {"key page not written in full", true, worked, "voktkey.htm" + full, std::nullopt, "old result", 300},
-      {"result page not written in full", true, worked, "voktdata.htm" + full, std::nullopt, std::nullopt, 1500},
+      {"key page not written in full", true, worked, "voktkey.htm" + full, "old key", "old result", 300},
+      {"result page not written in full", true, worked, "voktdata.htm" + full, std::nullopt, "old result", 1500},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -419,28 +452,51 @@ TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
     checked_frame_date(box.read_prog("vokt.htm"));
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
-  if (Sandbox::launched()) return;  // Wine's file locks are its own
-  // A check waits while another one holds the lock.
-  const int held = open((box.prog_dir() / "vokt.lock").c_str(), O_RDWR | O_CLOEXEC);  // not the tool's
-  ASSERT_EQ(flock(held, LOCK_EX), 0);
+}
+
+// A check waits for the lock, also while it is only shared, up to 30
+// seconds: one released after 28 seconds goes on, one held on gives up. A
+// lock file that is a symbolic link is not followed: the check goes on unlocked.
+TEST(CheckEndToEnd, ACheckWaitsForTheLockUpTo30Seconds) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
+  const Sandbox released, held;
+  int locks[2];
+  for (int i = 0; i < 2; ++i) {
+    const Sandbox& box = i == 0 ? released : held;
+    box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+    box.write_work("p.kif", sjis(diagram(worked_board())));
+    locks[i] = open((box.prog_dir() / "vokt.lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_EQ(flock(locks[i], LOCK_SH), 0);
+  }
   const auto start = std::chrono::steady_clock::now();
-  const pid_t waiting = box.start({"b.kif"});
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  close(held);
-  EXPECT_EQ(box.finish(waiting).status, 0);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
-  EXPECT_EQ(pages(), pages_b);
+  const pid_t goes_on = released.start({"p.kif"}), gives_up = held.start({"p.kif"});
+  std::this_thread::sleep_until(start + std::chrono::seconds(28));
+  close(locks[0]);
+  const RunResult on = released.finish(goes_on), up = held.finish(gives_up);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  close(locks[1]);
+  EXPECT_EQ(on.status, 0);
+  EXPECT_EQ(released.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(after_banner(up.err), "vokt.lock: Another check still holds the pages after 30 seconds\n" + std::string(kPause));
+  EXPECT_GE(waited, std::chrono::seconds(30));
+  EXPECT_LT(waited, std::chrono::seconds(32));
+  EXPECT_FALSE(held.prog_has("voktkey.htm"));
+  fs::remove(held.prog_dir() / "vokt.lock");
+  fs::create_symlink("../planted", held.prog_dir() / "vokt.lock");
+  EXPECT_EQ(held.run({"p.kif"}).status, 0);
+  EXPECT_FALSE(fs::exists(held.root() / "planted"));
 }
 
 // A problem given through a FIFO (or a pipe: "vokt <(iconv ...)"), which can
-// be read only once, is read into memory once for both stages, in UTF-8 too;
-// one of over 16 MB is refused.
+// be read only once, is read into memory once for both stages, in UTF-8 too
+// (the byte-order mark just before the board header line is not text); one
+// of 16 MB is read, one a byte longer refused.
 TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine opens a FIFO without waiting for its writer";
   std::signal(SIGPIPE, SIG_IGN);
   Sandbox box;
   box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  const std::string problem = sjis("作品名：例題\n" + diagram(worked_board()));
+  const std::string problem = sjis(diagram(worked_board())), pad((16 << 20) - problem.size() - 1, '#');
   const fs::path fifo = box.work_dir() / "p.fifo";
   struct Case {
     const char* what;
@@ -450,7 +506,8 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   const Case cases[] = {
       {"written once", problem, ""},
       {"in UTF-8", "\xEF\xBB\xBF" + from_sjis(problem), ""},
-      {"over 16 MB", std::string(16 << 20, '#') + problem, "p.fifo: File too large\n" + std::string(kPause)},
+      {"16 MB", pad + "\n" + problem, ""},
+      {"a byte over 16 MB", pad + "#\n" + problem, "p.fifo: File too large\n" + std::string(kPause)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

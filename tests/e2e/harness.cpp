@@ -31,24 +31,6 @@ std::string env_or(const char* name, std::string_view fallback) {
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 }  // namespace
 
-std::string crlf(std::string_view text) {
-  std::string out;
-  for (const char c : text) (c == '\n' ? out += "\r\n" : out += c);
-  return out;
-}
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + path.string());
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void write_file(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
 // The error stream after the banner (title line, notice line, empty line).
 std::string after_banner(std::string_view err) {
   EXPECT_TRUE(err.starts_with("Korvane 0.18\n")) << err;
@@ -67,38 +49,6 @@ std::vector<std::string> temporary_files(const fs::path& dir) {
 }
 
 std::string full_disk_text() { return Sandbox::launched() ? "Invalid argument" : "File too large"; }
-
-Board empty_board() {
-  Board board;
-  board.fill(" ・ ・ ・ ・ ・ ・ ・ ・ ・");
-  return board;
-}
-
-void put(Board& board, int rank, int column, std::string_view cell) { board[rank].replace(column * 4, 4, cell); }
-
-Board mirror(Board board) {
-  for (std::string& rank : board) {
-    std::string out;
-    for (int c = 8; c >= 0; --c) out += rank.substr(c * 4, 4);
-    rank = out;
-  }
-  return board;
-}
-
-std::string diagram(const Board& board, std::string_view hand) {
-  static constexpr const char* kRanks[] = {"一", "二", "三", "四", "五", "六", "七", "八", "九"};
-  std::string text = "  ９ ８ ７ ６ ５ ４ ３ ２ １\n+---------------------------+\n";
-  for (int r = 0; r < 9; ++r) text += "|" + board[r] + "|" + kRanks[r] + "\n";
-  return text + "+---------------------------+\n" + std::string(hand) + "\n";
-}
-
-Board worked_board() {
-  Board board = empty_board();
-  put(board, 0, 7, "v玉");
-  put(board, 2, 7, " 金");
-  put(board, 8, 8, " 王");
-  return board;
-}
 
 bool Sandbox::launched() { return !env_or("VOKT_E2E_LAUNCHER", "").empty(); }
 
@@ -131,7 +81,7 @@ Sandbox::~Sandbox() {
 pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& options) const {
   std::vector<std::string> argv_text;
   if (!launcher_.empty()) argv_text.push_back(launcher_);
-  argv_text.push_back(program_.string());
+  argv_text.push_back(options.program.value_or(program_).string());
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::map<std::string, std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
@@ -155,6 +105,9 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   const std::string id = std::to_string(++runs_) + ".txt";
   const std::string out_path = (root_ / ("stdout-" + id)).string(), err_path = (root_ / ("stderr-" + id)).string();
   const std::string cwd = work_.string();
+  std::vector<std::string> leftovers;
+  for (const fs::path& path : options.leftovers) leftovers.push_back(path.string() + ".");
+  for (std::string& path : leftovers) path.reserve(path.size() + 32);
 
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
@@ -167,6 +120,16 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
       out = ends[1];
     }
     if (options.umask) umask(*options.umask);
+    for (std::string& path : leftovers) {  // no allocation after the fork: the room is reserved
+      char digits[16];
+      int n = 0;
+      for (pid_t id = getpid(); id > 0; id /= 10) digits[n++] = static_cast<char>('0' + id % 10);
+      while (n > 0) path += digits[--n];
+      path += ".new";
+      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+      if (fd < 0 || write(fd, "leftover", 8) != 8) _exit(127);
+      close(fd);
+    }
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0);

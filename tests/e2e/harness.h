@@ -19,27 +19,12 @@
 namespace vokt::e2e {
 
 namespace fs = std::filesystem;
-using test::from_sjis;
-using test::sjis;
-std::string crlf(std::string_view text);  // every LF preceded by CR
-std::string read_file(const fs::path& path);
-void write_file(const fs::path& path, std::string_view bytes);
+using namespace test;
 
 inline constexpr std::string_view kPause = "\nEnter any key... \n";
 std::string after_banner(std::string_view err);
 std::string full_disk_text();  // a write stopped by RLIMIT_FSIZE; EINVAL under Wine
 std::vector<std::string> temporary_files(const fs::path& dir);  // names ending in ".new", sorted
-
-// A board as nine ranks of nine 4-byte UTF-8 cells (side mark, piece).
-using Board = std::array<std::string, 9>;
-Board empty_board();
-void put(Board& board, int rank, int column, std::string_view cell);  // column 0 is the ninth file
-Board mirror(Board board);
-std::string diagram(const Board& board, std::string_view hand = "先手の持駒：飛　角");
-Board worked_board();  // with known direct and mirrored digests
-inline constexpr std::string_view kWorkedDirect = "b87da5c8ec2be054";
-inline constexpr std::string_view kWorkedMirrored = "2c369db0e0897f14";
-inline constexpr std::string_view kZero = "0000000000000000";
 
 struct RunResult {
   int status = -1;  // -1 when the tool did not exit normally
@@ -53,6 +38,10 @@ struct RunOptions {
   bool keep_cr = false;  // console output exactly as written, also when launched
   bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
   std::optional<mode_t> umask;  // the tool's file-creation mask
+  std::optional<fs::path> program;  // run through this path (a link) in place of the copy in prog/
+  // For each path P, a file "P.<the run's process id>.new" holding "leftover", made before the tool
+  // starts: the name its replacement of P would take, as a killed run of the same id leaves it.
+  std::vector<fs::path> leftovers;
 };
 
 struct SandboxOptions {

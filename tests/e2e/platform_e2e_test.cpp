@@ -65,6 +65,31 @@ TEST(PlatformEndToEnd, ProgramDirectoryFromTheExecutablePath) {
   expect_check_in_prog_dir(box, "a.kif", western);
 }
 
+// Started through a link from elsewhere, the program finds its own directory
+// from the system, not from the name it was started by, also when the path
+// of the program takes 4095 bytes, the longest the system gives; the pages
+// with ".<process id>.new" take up to 25 bytes more beside it.
+TEST(PlatformEndToEnd, ProgramDirectoryThroughALinkFromADeepDirectory) {
+  if (Sandbox::launched()) GTEST_SKIP() << "links and path lengths of the Linux build";
+  Sandbox box;
+  fs::path deep = box.root();
+  while (deep.string().size() < 4070 - 256) deep /= std::string(200, 'd');
+  deep /= std::string(4070 - deep.string().size() - 1, 'e');
+  const fs::path program = deep / std::string(24, 'v');
+  ASSERT_EQ(program.string().size(), 4095u);
+  fs::create_directories(deep);
+  fs::copy_file(box.prog_dir() / "vokt", program);
+  fs::create_symlink(program, box.work_dir() / "vokt");
+  write_file(deep / "vokt.dat", kDigestFile);
+  box.write_work("a.kif", sjis(diagram(worked_board())));
+  RunOptions through_link;
+  through_link.program = box.work_dir() / "vokt";
+  const RunResult run = box.run({"a.kif"}, through_link);
+  EXPECT_EQ(after_banner(run.err), "");
+  EXPECT_NE(read_file(deep / "voktdata.htm").find("<pre>\r\nplatform test database\r\n"), std::string::npos);
+  EXPECT_EQ(box.browser_opens(), std::vector<std::string>{(deep / "vokt.htm").string()});
+}
+
 // The name given is the name opened, also where code page 932 has no form
 // for it: "café.kif" is not "cafe.kif". Messages show such a name in code
 // page 932 on Windows, "?" for each character it lacks.

@@ -75,7 +75,7 @@ TEST(TextWriter, LineFeedsBecomeCrLfAndCloseReportsFailure) {
     writer.write(std::string_view(text).substr(3));  // larger than the buffer
     EXPECT_TRUE(writer.close());
   }
-  EXPECT_EQ(test::read_bytes(path), on_disk);
+  EXPECT_EQ(test::read_file(path), on_disk);
   if (!std::filesystem::exists("/dev/full")) return;
   TextWriter full;
   ASSERT_TRUE(full.open("/dev/full"));

@@ -32,6 +32,7 @@ TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
   // each length of UTF-8 and the first after the surrogates count.
   for (const std::string& bytes : {header, std::string(kBom) + "x\r\n" + split, near_end + header, near_end + split,
                                    std::string(64 * 1024 - 1, 'a') + "あ" + header,
+                                   std::string(64 * 1024 + 1 - header.size(), 'a') + header,  // one byte in the second
                                    header + "\u007F\u07FF\uD7FF\uE000\uFFFF\U0010FFFF"}) {
     EXPECT_TRUE(counts(bytes)) << bytes.substr(0, 60);
   }
@@ -40,7 +41,7 @@ TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
   EXPECT_FALSE(counts(std::string("\xE3\x81") + header));
   // Overlong forms, surrogate halves, beyond U+10FFFF, bytes that start no
   // form, a continuation byte alone, a sequence cut short by the end.
-  for (const char* bad : {"\xC0\x80", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
+  for (const char* bad : {"\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
                           "\xF5\x80\x80\x80", "\xFF", "\x80", "\xE3\x81"}) {
     EXPECT_FALSE(counts(header + bad)) << bad;
   }

@@ -40,12 +40,8 @@ void write_export(const std::vector<fs::path>& problems, const Sandbox& a, const
   auto add = [&](const std::string& first_field, const std::string& body) {
     char id[16];
     std::snprintf(id, sizeof id, "%05d", ++number);
-    std::string markup = std::string("<a href=\"mirzdata.htm#") + id + "\" target=\"d\">";
-    markup.resize(43, ' ');
-    list += "<tr><td>" + markup + id + "</td><td nowrap>" + first_field + "</td><td nowrap>" +
-            std::to_string(number % 5 + 1) + "</td><td nowrap>" + sjis("詰将棋 第") + id +
-            "</td><td nowrap>a &amp; b</td></tr>\r\n";
-    data += std::string("[") + id + "]\r\n" + body + "<a name=\"e" + id + "\"><hr></a>\r\n";
+    list += list_row(id, {first_field, std::to_string(number % 5 + 1), sjis("詰将棋 第") + id, "a &amp; b"});
+    data += record(id, body);
   };
   for (const fs::path& problem : problems) {
     std::string body = read_file(problem);
