@@ -9,10 +9,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -121,14 +120,10 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     }
     if (options.umask) umask(*options.umask);
     for (std::string& path : leftovers) {  // no allocation after the fork: the room is reserved
-      char digits[16];
-      int n = 0;
-      for (pid_t id = getpid(); id > 0; id /= 10) digits[n++] = static_cast<char>('0' + id % 10);
-      while (n > 0) path += digits[--n];
-      path += ".new";
+      char id[16];
+      path.append(id, std::to_chars(id, id + sizeof id, getpid()).ptr).append(".new");
       const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-      if (fd < 0 || write(fd, "leftover", 8) != 8) _exit(127);
-      close(fd);
+      if (fd < 0 || write(fd, "leftover", 8) != 8 || close(fd) != 0) _exit(127);
     }
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);

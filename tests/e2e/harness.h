@@ -6,7 +6,6 @@
 
 #include <sys/types.h>
 
-#include <array>
 #include <filesystem>
 #include <map>
 #include <optional>

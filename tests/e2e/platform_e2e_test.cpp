@@ -65,10 +65,9 @@ TEST(PlatformEndToEnd, ProgramDirectoryFromTheExecutablePath) {
   expect_check_in_prog_dir(box, "a.kif", western);
 }
 
-// Started through a link from elsewhere, the program finds its own directory
-// from the system, not from the name it was started by, also when the path
-// of the program takes 4095 bytes, the longest the system gives; the pages
-// with ".<process id>.new" take up to 25 bytes more beside it.
+// Started through a link, the program finds its own directory from the system,
+// not from the name it was started by, also when its path takes 4095 bytes,
+// the most the system gives (".<process id>.new" pages take 25 more).
 TEST(PlatformEndToEnd, ProgramDirectoryThroughALinkFromADeepDirectory) {
   if (Sandbox::launched()) GTEST_SKIP() << "links and path lengths of the Linux build";
   Sandbox box;
@@ -86,7 +85,6 @@ TEST(PlatformEndToEnd, ProgramDirectoryThroughALinkFromADeepDirectory) {
   through_link.program = box.work_dir() / "vokt";
   const RunResult run = box.run({"a.kif"}, through_link);
   EXPECT_EQ(after_banner(run.err), "");
-  EXPECT_NE(read_file(deep / "voktdata.htm").find("<pre>\r\nplatform test database\r\n"), std::string::npos);
   EXPECT_EQ(box.browser_opens(), std::vector<std::string>{(deep / "vokt.htm").string()});
 }
 
