@@ -54,6 +54,8 @@ TEST(ReadDiagram, FaultyBlocksAreReportedLineByLine) {
   const auto truncated = read_block(whole.substr(0, cut));
   EXPECT_EQ(truncated.second, missing_from_rank(4));
   EXPECT_EQ(truncated.first, read_block(whole.substr(0, cut) + std::string(8, '\n')).first);
+  // A file that ends just before rank four's right bar.
+  EXPECT_EQ(read_block(whole.substr(0, whole.find(sjis("|四")))).second, missing_from_rank(4));
   EXPECT_EQ(read_block(whole.substr(0, whole.find('\n') + 1)).second,
             "(null): Unexpected data - No first horizontal bar\n" + missing_from_rank(1));
 }

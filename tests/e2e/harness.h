@@ -38,8 +38,7 @@ struct RunOptions {
   bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
   std::optional<mode_t> umask;  // the tool's file-creation mask
   std::optional<fs::path> program;  // run through this path (a link) in place of the copy in prog/
-  // For each path P, a file "P.<the run's process id>.new" holding "leftover", made before the tool
-  // starts: the name its replacement of P would take, as a killed run of the same id leaves it.
+  // Files "P.<the run's process id>.new" holding "leftover", as a killed run of that id left them.
   std::vector<fs::path> leftovers;
 };
 

@@ -1,5 +1,4 @@
-// The date in the frame page's title: every weekday and month name, and the
-// widths of the numbers.
+// The date in the frame page's title: every weekday and month name, zero-padded numbers.
 #include <gtest/gtest.h>
 
 #include "report/report.h"
