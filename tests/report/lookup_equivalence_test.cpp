@@ -74,13 +74,13 @@ TEST(LookupEquivalence, MatchesOfRandomDigestFilesAreThoseOfThePlainReading) {
     const std::size_t skipped = seed % 3;  // the header lines are read before the lookup
     {
       TextReader digest_file;
-      ASSERT_TRUE(digest_file.open(digest_path));
+      ASSERT_EQ(digest_file.open(digest_path), 0);
       std::string_view piece;
       for (std::size_t k = 0; k < skipped; ++k) digest_file.read_piece(piece);
       TextWriter page;
-      ASSERT_TRUE(page.open(page_path));
+      ASSERT_EQ(page.open_replacement(page_path), 0);
       list_matches(digest_file, page, direct, mirrored);
-      ASSERT_TRUE(page.close());
+      ASSERT_EQ(page.close(), 0);
     }
     EXPECT_EQ(test::read_bytes(page_path), reference_matches(raw, skipped, d, m));
   }
