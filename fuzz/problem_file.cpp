@@ -39,7 +39,8 @@ std::string problem_path() { return (fz::scratch_dir() / "problem.kif").string()
 // Digests the problem file as it stands in the scratch directory.
 Outcome digest_scratch_file() {
   Outcome outcome;
-  outcome.result = vokt::digest_problem_file(problem_path(), outcome.direct, outcome.mirrored);
+  vokt::ProblemFile problem{problem_path(), std::nullopt};
+  outcome.result = vokt::digest_problem_file(problem, outcome.direct, outcome.mirrored);
   return outcome;
 }
 
@@ -52,7 +53,8 @@ Outcome digest_bytes(std::string_view bytes) {
 // mode.
 std::vector<std::string> pieces_of_scratch_file() {
   vokt::TextReader reader;
-  VOKT_FUZZ_CHECK(reader.open(problem_path(), vokt::sjis::kBoardHeader), "opening the scratch problem file");
+  vokt::ProblemFile problem{problem_path(), std::nullopt};
+  VOKT_FUZZ_CHECK(reader.open(problem, vokt::sjis::kBoardHeaderUtf8) == 0, "opening the scratch problem file");
   std::vector<std::string> pieces;
   std::string_view piece;
   while (reader.read_piece(piece)) pieces.emplace_back(piece);

@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <cerrno>
 #include <optional>
 
 #include "database/database.h"
@@ -93,8 +92,8 @@ void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string
 int build_digest_file() {
   TextReader exports[std::size(kExportFiles)];
   for (std::size_t i = 0; i < std::size(kExportFiles); ++i) {
-    if (!exports[i].open(kExportFiles[i])) {
-      report_file_error(kExportFiles[i], errno);
+    if (const int error = exports[i].open(kExportFiles[i])) {
+      report_file_error(kExportFiles[i], error);
       return 1;
     }
   }

@@ -1,7 +1,5 @@
 #include "database/digest_file.h"
 
-#include <cerrno>
-
 #include "platform/text_file.h"
 
 namespace vokt {
@@ -19,9 +17,9 @@ std::string_view record_fields(std::string_view line) {
 }
 
 bool open_new_digest_file(TextWriter& file) {
-  if (file.open_replacement(kDigestFileName)) return true;
-  report_file_error(kDigestFileName, errno);
-  return false;
+  const int error = file.open_replacement(kDigestFileName);
+  if (error != 0) report_file_error(kDigestFileName, error);
+  return error == 0;
 }
 
 void write_header_line(TextWriter& file, std::string_view text) {
@@ -46,9 +44,9 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
 void write_trailer(TextWriter& file, std::string_view identifier) { write_header_line(file, identifier); }
 
 bool replace_digest_file(TextWriter& file) {
-  if (file.close()) return true;
-  report_file_error(kDigestFileName, errno);
-  return false;
+  const int error = file.close();
+  if (error != 0) report_file_error(kDigestFileName, error);
+  return error == 0;
 }
 
 }  // namespace vokt

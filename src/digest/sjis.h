@@ -9,6 +9,11 @@ namespace vokt::sjis {
 inline constexpr std::string_view kBoardHeader =
     "  \x82\x58 \x82\x57 \x82\x56 \x82\x55 \x82\x54 \x82\x53 \x82\x52 \x82\x51 \x82\x50";
 static_assert(kBoardHeader.size() == 28);
+// The same line in UTF-8, as a problem file saved in UTF-8 holds it.
+inline constexpr std::string_view kBoardHeaderUtf8 =
+    "  \xEF\xBC\x99 \xEF\xBC\x98 \xEF\xBC\x97 \xEF\xBC\x96 \xEF\xBC\x95 \xEF\xBC\x94 \xEF\xBC\x93 "
+    "\xEF\xBC\x92 \xEF\xBC\x91";
+static_assert(kBoardHeaderUtf8.size() == 37);
 
 // "+---------------------------+": the horizontal bar above and below the ranks.
 inline constexpr std::string_view kBar = "+---------------------------+";

@@ -4,7 +4,6 @@
 #include "database/database.h"
 #include "digest/digest.h"
 #include "driver/driver.h"
-#include "platform/system.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -33,10 +32,13 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
                 std::to_string(kLockWaitSeconds) + " seconds\n");
     return 1;
   }
+  // Both stages read the problem from the start: a file that can be read
+  // only once is kept here by the first for the second.
+  ProblemFile problem{problem_path, std::nullopt};
   PositionDigest direct;
   PositionDigest mirrored;
-  if (digest_problem_file(problem_path, direct, mirrored) != 0) return 1;
-  if (write_key_page(dir, problem_path) != 0) return 1;
+  if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
+  if (write_key_page(dir, problem) != 0) return 1;
   if (write_result_page(dir, direct, mirrored) != 0) return 1;
   if (write_frame_page(dir) != 0) return 1;
   open_in_browser(dir);

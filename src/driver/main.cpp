@@ -2,7 +2,7 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "platform/system.h"
+#include "platform/os.h"
 
 #ifdef _WIN32
 // The command line in UTF-16, so that every name arrives whole whatever the

@@ -13,7 +13,6 @@ namespace vokt {
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
-constexpr char kEndOfText = 0x1A;
 
 }  // namespace
 

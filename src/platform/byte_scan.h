@@ -10,6 +10,9 @@
 
 namespace vokt {
 
+// The byte that ends a text in text mode.
+inline constexpr char kEndOfText = 0x1A;
+
 // Position of the first byte of `bytes` that the text mode's reading changes,
 // other than a CR directly followed by an LF: a 0x1A byte, or a CR not
 // followed by an LF inside `bytes` (so a CR as the last byte counts).

@@ -7,19 +7,6 @@
 #include <cstring>
 
 #include "platform/byte_scan.h"
-#include "platform/system.h"
-
-#include <sys/stat.h>
-
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#include <process.h>
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <unistd.h>
-#endif
 
 namespace vokt {
 
@@ -30,7 +17,6 @@ namespace {
 constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kWriteBufferSize = 64 * 1024;
-constexpr char kEndOfText = 0x1A;
 
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
@@ -48,177 +34,57 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
   return static_cast<std::size_t>(out - buffer);
 }
 
-FileHandle open_binary(const std::string& path, const char* mode) {
-  errno = 0;
-#ifdef _WIN32
-  const std::wstring wide_mode(mode, mode + std::strlen(mode));
-  FileHandle file(_wfopen(file_api_name(path).c_str(), wide_mode.c_str()));
-#else
-  FileHandle file(std::fopen(path.c_str(), mode));
-#endif
-  if (!file) {
-    if (errno == 0) errno = ENOENT;
-#ifndef _WIN32
-    if (errno == EISDIR) errno = EACCES;  // as the target reports a directory
-#endif
-    return file;
-  }
-#ifndef _WIN32
-  // The target refuses to open a directory as a file, with "Permission
-  // denied"; so do we.
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
-    file.reset();
-    errno = EACCES;
-  }
-#endif
-  return file;
-}
-
-// A problem file that is not a regular file (a pipe, a FIFO, a device) can
-// be read only once, so its bytes are read whole, up to this many, and kept
-// for every later reading of it in the run.
-constexpr std::size_t kMaxHeldFile = 16 * 1024 * 1024;
-
-struct HeldFile {
-  std::string path;
-  std::string bytes;
-};
-std::optional<HeldFile> held_file;
-
-bool is_regular_file(std::FILE* file) {
-#ifdef _WIN32
-  struct _stat info {};
-  return _fstat(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFREG;
-#else
-  struct stat info {};
-  return fstat(fileno(file), &info) != 0 || S_ISREG(info.st_mode);
-#endif
-}
-
-// Reads the rest of `file` into `bytes`; false with errno set when it fails
-// or holds more than kMaxHeldFile bytes.
-bool read_whole(std::FILE* file, std::string& bytes) {
+// Reads the rest of `file` into `bytes`: 0, or the error number of a failed
+// read, or EFBIG past `limit` bytes.
+int read_whole(std::FILE* file, std::string& bytes, std::size_t limit) {
   std::vector<char> block(kBlockSize);
   for (;;) {
+    errno = 0;
     const std::size_t got = std::fread(block.data(), 1, block.size(), file);
     if (got == 0) break;
-    if (bytes.size() + got > kMaxHeldFile) {
-      errno = EFBIG;
-      return false;
-    }
+    if (bytes.size() + got > limit) return EFBIG;
     bytes.append(block.data(), got);
   }
-  if (std::ferror(file) == 0) return true;
-  if (errno == 0) errno = EIO;
-  return false;
+  if (std::ferror(file) == 0) return 0;
+  return errno != 0 ? errno : EIO;
 }
 
-// The file that `path` names: a symbolic link is followed to its target, so
-// that a replacement takes the target's place and the link stays.
-std::string link_target(const std::string& path) {
-#ifndef _WIN32
-  struct stat info {};
-  if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-    if (real) return real.get();
-    // A link to a file not there yet: the file it names, one link deep.
-    std::string target(4096, '\0');
-    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length > 0 && static_cast<std::size_t>(length) < target.size()) {
-      target.resize(static_cast<std::size_t>(length));
-      return target.front() == '/' ? target : join_path(directory_of(path), target);
-    }
-  }
-#endif
-  return path;
-}
-
-// Creates `path` for writing, failing with EEXIST when anything, a link
-// included, already has that name. The new file gets the permission bits
-// (and, where permitted, the group) of the existing file `like`.
-FileHandle create_new_file(const std::string& path, const std::string& like) {
-#ifdef _WIN32
-  (void)like;
-  const int fd = _wopen(file_api_name(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return nullptr;
-  FileHandle file(_fdopen(fd, "wb"));
-  if (!file) _close(fd);
-#else
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return nullptr;
-  struct stat old {};
-  if (stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-    // The group first: changing it may clear the set-group-ID bit.
-    if (fchown(fd, static_cast<uid_t>(-1), old.st_gid) != 0) errno = 0;  // not permitted: the default group
-    if (fchmod(fd, old.st_mode & 07777) != 0) errno = 0;
-  }
-  FileHandle file(fdopen(fd, "wb"));
-  if (!file) ::close(fd);
-#endif
-  if (!file) {
-    const int error = errno;
-    remove_file(path);
-    errno = error;
-  }
-  return file;
-}
-
-// True when `path` does not exist or can be opened for writing; else false
-// with errno set as opening it for writing would (a directory gives EACCES).
-bool may_open_for_writing(const std::string& path) {
-#ifdef _WIN32
-  // Asked of the file's attributes, not by opening it: an open would fail
-  // while another run is renaming a new file over it.
-  const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = GetLastError();
-    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
-    return errno == ENOENT;
-  }
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0) return true;
-  errno = EACCES;
-  return false;
-#else
-  // "r+" opens for writing without creating or truncating the file.
-  return open_binary(path, "rb+") != nullptr || errno == ENOENT;
-#endif
-}
-
-// Turns the UTF-8 `bytes` into their code-page-932 text; false with errno
-// set when the platform has no converter.
-bool convert_held(std::string& bytes) {
+// The code-page-932 text of the UTF-8 `bytes`, in their place.
+int convert_to_cp932(std::string& bytes) {
+  ByteSource source(bytes);
   Cp932Reader converter;
-  if (!converter.start(bytes)) return false;
+  if (const int error = converter.start(source)) return error;
   std::string text(bytes.size(), '\0');  // never longer than the UTF-8
   std::size_t length = 0;
   while (const std::size_t got = converter.read(text.data() + length, text.size() - length)) length += got;
   text.resize(length);
   bytes = std::move(text);
-  return true;
+  return 0;
 }
 
-int process_id() {
-#ifdef _WIN32
-  return _getpid();
-#else
-  return static_cast<int>(getpid());
-#endif
-}
+bool is_separator(char byte) { return kPathSeparators.find(byte) != std::string_view::npos; }
 
 }  // namespace
 
-bool TextReader::open(const std::string& path) {
-  cp932_.reset();
-  held_.reset();
-  file_ = open_binary(path, "rb");
-  if (!file_) return false;
-  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  open_buffer();
-  return true;
+std::size_t ByteSource::read(char* out, std::size_t size) {
+  if (file_ != nullptr) return std::fread(out, 1, size, file_);
+  const std::size_t got = std::min(size, bytes_.size());
+  std::memcpy(out, bytes_.data(), got);
+  bytes_.remove_prefix(got);
+  return got;
 }
 
-void TextReader::open_buffer() {
+int TextReader::open(const std::string& path) {
+  cp932_.reset();
+  source_ = ByteSource();
+  if (const int error = open_file(path, "rb", file_)) return error;
+  std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  source_ = ByteSource(file_.get());
+  start();
+  return 0;
+}
+
+void TextReader::start() {
   // Room for a block and, before it, the unfinished piece kept from the one
   // before. Blocks are read to a page boundary of memory, as whole pages of
   // the file: the system copies them fastest.
@@ -229,53 +95,45 @@ void TextReader::open_buffer() {
   at_end_ = false;
 }
 
-bool TextReader::open(const std::string& path, std::string_view marker) {
-  if (held_file && held_file->path == path) {
-    open_held();
-    return true;
-  }
-  if (!open(path)) return false;
-  std::FILE* const file = file_.get();
-  if (!is_regular_file(file)) {
+int TextReader::open(ProblemFile& problem, std::string_view utf8_marker) {
+  if (!problem.held) {
+    if (const int error = open(problem.path)) return error;
+    std::FILE* const file = file_.get();
+    if (is_regular_file(file)) {
+      ByteSource whole(file);
+      const bool utf8 = is_utf8_holding(whole, utf8_marker);
+      std::clearerr(file);
+      int error = std::fseek(file, 0, SEEK_SET) == 0 ? 0 : errno;
+      if (error == 0 && utf8) error = cp932_.emplace().start(source_);
+      if (error != 0) {
+        cp932_.reset();
+        file_.reset();
+      }
+      return error;
+    }
     // Read once and kept for the next reading: a UTF-8 file as its
     // code-page-932 text.
     std::string bytes;
-    const bool read = read_whole(file, bytes);
+    int error = read_whole(file, bytes, ProblemFile::kMaxHeldFile);
     file_.reset();
-    if (!read || (is_utf8_holding(std::string_view(bytes), marker) && !convert_held(bytes))) return false;
-    held_file = HeldFile{path, std::move(bytes)};
-    open_held();
-    return true;
+    ByteSource held(bytes);
+    if (error == 0 && is_utf8_holding(held, utf8_marker)) error = convert_to_cp932(bytes);
+    if (error != 0) return error;
+    problem.held = std::move(bytes);
   }
-  const bool utf8 = is_utf8_holding(file, marker);
-  std::clearerr(file);
-  if (std::fseek(file, 0, SEEK_SET) == 0 && (!utf8 || cp932_.emplace().start(file))) return true;
-  const int error = errno;
-  cp932_.reset();
-  file_.reset();
-  errno = error;
-  return false;
-}
-
-void TextReader::open_held() {
   file_.reset();
   cp932_.reset();
-  open_buffer();
-  held_ = held_file->bytes;
+  source_ = ByteSource(*problem.held);
+  start();
+  return 0;
 }
 
 std::size_t TextReader::read_text(char* out, std::size_t size) {
-  if (held_) {
-    const std::size_t got = std::min(size, held_->size());
-    std::memcpy(out, held_->data(), got);
-    held_->remove_prefix(got);
-    return got;
-  }
-  return cp932_ ? cp932_->read(out, size) : std::fread(out, 1, size, file_.get());
+  return cp932_ ? cp932_->read(out, size) : source_.read(out, size);
 }
 
 bool TextReader::refill() {
-  if (at_end_ || (!file_ && !held_)) return false;
+  if (at_end_ || buffer_.empty()) return false;
   // What is kept is less than a piece: it goes just before the block start.
   const std::size_t kept = end_ - begin_;
   const std::size_t to = kept <= block_start_ ? block_start_ - kept : 0;
@@ -372,36 +230,27 @@ TextWriter::~TextWriter() {
   }
 }
 
-bool TextWriter::open(const std::string& path) {
-  discard();
-  file_ = open_binary(path, "wb");
-  if (!file_) return false;
-  start_writing();
-  return true;
-}
-
-bool TextWriter::open_replacement(const std::string& path) {
+int TextWriter::open_replacement(const std::string& path) {
   discard();
   const std::string target = link_target(path);
   // Refused as opening it for writing would be: a directory, a read-only file.
-  if (!may_open_for_writing(target)) return false;
+  if (const int error = check_writable(target)) return error;
   // The process id makes the name unique among the runs at work; a leftover
   // of a killed run under the same id is passed over, never touched.
   const std::string stem = target + "." + std::to_string(process_id());
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  int error = EEXIST;
+  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
     std::string name = stem;
     if (attempt > 0) name.append("-").append(std::to_string(attempt));
     name.append(".new");
-    file_ = create_new_file(name, target);
-    if (file_) {
+    error = create_new_file(name, target, file_);
+    if (error == 0) {
       replacement_ = name;
       target_ = target;
       start_writing();
-      return true;
     }
-    if (errno != EEXIST) break;
   }
-  return false;
+  return error;
 }
 
 void TextWriter::start_writing() {
@@ -435,21 +284,17 @@ void TextWriter::flush_buffer() {
   buffer_.clear();
 }
 
-bool TextWriter::close() {
-  if (!file_) return error_ == 0;
+int TextWriter::close() {
+  if (!file_) return error_;
   flush_buffer();
   errno = 0;
   if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = errno != 0 ? errno : EIO;
   if (!replacement_.empty()) {
-    if (error_ == 0 && !replace_file(replacement_, target_)) error_ = errno;
+    if (error_ == 0) error_ = replace_file(replacement_, target_);
     if (error_ != 0) remove_file(replacement_);
     replacement_.clear();
   }
-  if (error_ != 0) {
-    errno = error_;
-    return false;
-  }
-  return true;
+  return error_;
 }
 
 void TextWriter::discard() {
@@ -457,6 +302,21 @@ void TextWriter::discard() {
   if (!replacement_.empty()) remove_file(replacement_);
   replacement_.clear();
   buffer_.clear();
+}
+
+std::string directory_of(std::string_view path) {
+  std::size_t cut = path.size();
+  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
+  if (cut == 0) return ".";
+  if (cut == 1) return std::string(path.substr(0, 1));  // a file in the root directory
+  return std::string(path.substr(0, cut - 1));
+}
+
+std::string join_path(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || !is_separator(path.back())) path += kPathSeparators.front();
+  path += name;
+  return path;
 }
 
 void report_file_error(std::string_view name, int error_number) {

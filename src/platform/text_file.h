@@ -9,20 +9,42 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/os.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+// Raw bytes, from an open file or from memory.
+class ByteSource {
+ public:
+  ByteSource() = default;
+  explicit ByteSource(std::FILE* file) : file_(file) {}
+  explicit ByteSource(std::string_view bytes) : bytes_(bytes) {}
+
+  // Stores the next bytes in `out` (at most `size`) and returns how many; 0
+  // at the end or after a failed read.
+  std::size_t read(char* out, std::size_t size);
+  bool failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
+
+ private:
+  std::FILE* file_ = nullptr;
+  std::string_view bytes_;
 };
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// A problem file as the stages of a check read it, each from the start. One
+// that can be read only once (a pipe, a FIFO, a device) is read whole by the
+// first reading, up to kMaxHeldFile bytes, and kept here for the next.
+struct ProblemFile {
+  static constexpr std::size_t kMaxHeldFile = 16 * 1024 * 1024;
+
+  std::string path;
+  std::optional<std::string> held;  // its text, a UTF-8 file's in code page 932
+};
 
 // A text file open for reading, delivered line by line in pieces of at most
 // kMaxPiece bytes, as the C library's line read with a 1024-byte buffer gives
@@ -41,19 +63,17 @@ class TextReader {
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
-  // Opens `path` for reading. On failure returns false with errno set.
-  bool open(const std::string& path);
+  // Opens `path` for reading; returns 0 or the error number.
+  int open(const std::string& path);
 
-  // Opens `path` like open(path), but reads a file saved in UTF-8 as the
-  // code-page-932 text it stands for (see Cp932Reader), and the text mode's
-  // rules apply to the converted bytes: a file that is valid UTF-8 throughout
-  // and holds `marker`, a code-page-932 text, in its UTF-8 form. Deciding that
-  // reads the file once beforehand (a Shift-JIS file only up to its first
-  // byte that is not UTF-8). A problem file that can be read only once (a
-  // pipe, a FIFO, a device) is read whole into memory, up to 16 MB (past that
-  // it fails with EFBIG), and decided on there; opening the same path again
-  // in the run reads that copy.
-  bool open(const std::string& path, std::string_view marker);
+  // Opens a problem file like open(path), but reads a file saved in UTF-8 as
+  // the code-page-932 text it stands for (see Cp932Reader), and the text
+  // mode's rules apply to the converted bytes: a file that is valid UTF-8
+  // throughout and holds `utf8_marker`. Deciding that reads the file once
+  // beforehand (a Shift-JIS file only up to its first byte that is not
+  // UTF-8). A file read whole is decided on in memory; past kMaxHeldFile
+  // bytes it fails with EFBIG.
+  int open(ProblemFile& problem, std::string_view utf8_marker);
 
   // Stores the next piece in `piece` (valid until the next call) and returns
   // true, or returns false at the end of the input.
@@ -67,10 +87,8 @@ class TextReader {
   bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
  private:
-  // Sets up the buffer for a new text.
-  void open_buffer();
-  // Reads the problem file held in memory.
-  void open_held();
+  // Starts reading the text of `source_` (through cp932_ when it is set).
+  void start();
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
   // The next bytes of the text before the text mode's translation, at most
@@ -81,8 +99,8 @@ class TextReader {
   std::size_t piece_start_before(std::size_t pos) const;
 
   FileHandle file_;
+  ByteSource source_;
   std::optional<Cp932Reader> cp932_;  // set while a UTF-8 file is read
-  std::optional<std::string_view> held_;  // the unread rest of a file held in memory
   std::vector<char> buffer_;
   std::size_t block_start_ = 0;  // where blocks are read to
   std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
@@ -101,25 +119,22 @@ class TextWriter {
   TextWriter& operator=(const TextWriter&) = delete;
   ~TextWriter();
 
-  // Creates or truncates `path`. On failure returns false with errno set.
-  bool open(const std::string& path);
-
   // Creates a private new file to take the place of `path` when close()
   // succeeds, so that nobody ever sees `path` half-written and a failed or
   // overlapping run cannot damage it. The new file is created beside `path`
   // (beside the file that a symbolic link `path` points to: the link stays)
   // under a name no other run uses, never through a link, with the old
-  // file's permission bits. On failure returns false with errno set.
-  bool open_replacement(const std::string& path);
+  // file's permission bits. Returns 0 or the error number.
+  int open_replacement(const std::string& path);
 
   void write(std::string_view text);
   void write(char byte) { write(std::string_view(&byte, 1)); }
 
-  // Writes out what is buffered and closes the file; a replacement is then
-  // put in place. Returns false with errno set to the first failure's error
-  // if any write, the close or the replacement failed; a replacement that
-  // failed is removed.
-  bool close();
+  // Writes out what is buffered and closes the file; the replacement is
+  // then put in place. Returns 0, or the error number of the first failure
+  // of a write, the close or the replacement; a replacement that failed is
+  // removed.
+  int close();
 
   // Closes the file without putting a replacement in place, and removes it.
   void discard();
@@ -134,6 +149,13 @@ class TextWriter {
   std::string replacement_;  // the new file while one is written
   std::string target_;       // the file it is to replace
 };
+
+// Cuts `path` at its last separator: the directory part, without the
+// separator. A path without a separator gives "." (the current directory).
+std::string directory_of(std::string_view path);
+
+// Joins a directory and a file name with the platform's separator.
+std::string join_path(std::string_view dir, std::string_view name);
 
 // Writes "name: <system error text>\n" on the error stream, the form in which
 // every file failure is reported.

@@ -1,5 +1,3 @@
-#include <cerrno>
-
 #include "database/digest_file.h"
 #include "digest/sjis.h"
 #include "platform/text_file.h"
@@ -8,10 +6,10 @@
 
 namespace vokt {
 
-int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored) {
+int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored) {
   TextReader problem_file;
-  if (!problem_file.open(problem_path, sjis::kBoardHeader)) {
-    report_file_error(problem_path, errno);
+  if (const int error = problem_file.open(problem, sjis::kBoardHeaderUtf8)) {
+    report_file_error(problem.path, error);
     return 1;
   }
   crc64_init(direct);

@@ -1,10 +1,8 @@
-#include <cerrno>
 #include <cstdio>
 #include <ctime>
 
 #include "database/digest_file.h"
 #include "digest/sjis.h"
-#include "platform/system.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -49,16 +47,16 @@ std::string program_title() {
 template <typename Body>
 int write_page(std::string_view dir, const char* name, const Body& write_body) {
   TextWriter page;
-  if (!page.open_replacement(join_path(dir, name))) {
-    report_file_error(name, errno);
+  if (const int error = page.open_replacement(join_path(dir, name))) {
+    report_file_error(name, error);
     return 1;
   }
   if (!write_body(page)) {
     page.close();
     return 1;
   }
-  if (!page.close()) {
-    report_file_error(name, errno);
+  if (const int error = page.close()) {
+    report_file_error(name, error);
     return 1;
   }
   return 0;
@@ -100,10 +98,10 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
   }
 }
 
-int write_key_page(std::string_view dir, const std::string& problem_path) {
+int write_key_page(std::string_view dir, ProblemFile& problem) {
   TextReader problem_file;
-  if (!problem_file.open(problem_path, sjis::kBoardHeader)) {
-    report_file_error(problem_path, errno);
+  if (const int error = problem_file.open(problem, sjis::kBoardHeaderUtf8)) {
+    report_file_error(problem.path, error);
     return 1;
   }
   return write_page(dir, report_text::kKeyPage, [&](TextWriter& page) {
@@ -117,8 +115,8 @@ int write_key_page(std::string_view dir, const std::string& problem_path) {
 int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored) {
   return write_page(dir, report_text::kResultPage, [&](TextWriter& page) {
     TextReader digest_file;
-    if (!digest_file.open(join_path(dir, kDigestFileName))) {
-      report_file_error(kDigestFileName, errno);
+    if (const int error = digest_file.open(join_path(dir, kDigestFileName))) {
+      report_file_error(kDigestFileName, error);
       return false;
     }
     const std::string header_one = read_header_text(digest_file);

@@ -12,9 +12,10 @@ namespace vokt {
 
 class TextReader;
 class TextWriter;
+struct ProblemFile;
 
 // Finds the first diagram of the problem file and computes both digests.
-int digest_problem_file(const std::string& problem_path, PositionDigest& direct, PositionDigest& mirrored);
+int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored);
 
 // Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
 // carries either digest, and the count.
@@ -26,7 +27,7 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
                   const PositionDigest& mirrored);
 
 // Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
-int write_key_page(std::string_view dir, const std::string& problem_path);
+int write_key_page(std::string_view dir, ProblemFile& problem);
 
 // Copies the diagram block of the open problem file into the open page.
 void copy_diagram(TextWriter& page, TextReader& problem_file);

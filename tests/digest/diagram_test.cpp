@@ -23,7 +23,7 @@ std::string text_of(const PositionDigest& digest) { return std::string(text_view
 std::pair<std::string, std::string> read_block(const std::string& bytes) {
   test::TempDir dir;
   TextReader file;
-  EXPECT_TRUE(file.open(dir.file("problem.kif", bytes)));
+  EXPECT_EQ(file.open(dir.file("problem.kif", bytes)), 0);
   std::string_view header;
   EXPECT_TRUE(file.read_piece(header));
   PositionDigest direct, mirrored;
@@ -91,7 +91,8 @@ TEST(ReadDiagram, CorpusMirrorsAndVariantsAgree) {
       for (std::string* field : {&file, &id, &kind, &sfen, &mirror_symmetric}) std::getline(fields, *field, '\t');
       PositionDigest direct, mirrored;
       testing::internal::CaptureStderr();
-      EXPECT_EQ(digest_problem_file((set.path() / file).string(), direct, mirrored), 0) << file;
+      ProblemFile problem{(set.path() / file).string(), std::nullopt};
+      EXPECT_EQ(digest_problem_file(problem, direct, mirrored), 0) << file;
       EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << file;
       digests[id][kind] = text_of(direct) + " " + text_of(mirrored);
       if (kind == "mirror") digests[id]["mirror swapped"] = text_of(mirrored) + " " + text_of(direct);

@@ -42,7 +42,7 @@ TEST(PieceReader, PiecesOfRandomFilesMatchThePlainReading) {
     const std::string raw = nasty.file({"0123456789abcdef", "[", "><hr></a>"}, 300 + nasty.below(600));
     const std::string path = dir.file(std::to_string(seed) + ".txt", raw);
     TextReader reader;
-    ASSERT_TRUE(reader.open(path));
+    ASSERT_EQ(reader.open(path), 0);
     Pieces got;
     std::string_view piece;
     while (reader.read_piece(piece)) got.emplace_back(piece);
@@ -63,7 +63,7 @@ TEST(PieceReader, ReadPieceWithPassesOverOnlyPiecesWithoutTheTexts) {
     for (const bool one_text : {false, true}) {
       const std::string& second = one_text ? digest : mirror;
       TextReader reader;
-      ASSERT_TRUE(reader.open(path));
+      ASSERT_EQ(reader.open(path), 0);
       Pieces got;
       std::string_view piece;
       while (reader.read_piece_with(digest, second, piece)) got.emplace_back(piece);
@@ -86,7 +86,7 @@ TEST(PieceReader, SkippingAndReadingPieceByPieceMix) {
     const std::string raw = nasty.file({"[", "><hr></a>", board_header}, 400 + nasty.below(400));
     const Pieces all = test::reference_pieces(raw);
     TextReader reader;
-    ASSERT_TRUE(reader.open(dir.file("f", raw)));
+    ASSERT_EQ(reader.open(dir.file("f", raw)), 0);
     std::size_t next = 0;
     std::string_view piece;
     for (bool more = true; more;) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,7 +19,7 @@ using Pieces = std::vector<std::string>;
 Pieces pieces_of(const std::string& bytes) {
   test::TempDir dir;
   TextReader reader;
-  EXPECT_TRUE(reader.open(dir.file("in", bytes)));
+  EXPECT_EQ(reader.open(dir.file("in", bytes)), 0);
   Pieces pieces;
   std::string_view piece;
   while (reader.read_piece(piece)) pieces.emplace_back(piece);
@@ -68,21 +70,31 @@ TEST(TextWriter, LineFeedsBecomeCrLfAndCloseReportsFailure) {
   for (int i = 0; i < 20000; ++i) text += std::to_string(i) + "\n", on_disk += std::to_string(i) + "\r\n";
   {
     TextWriter writer;
-    ASSERT_TRUE(writer.open(path));
+    ASSERT_EQ(writer.open_replacement(path), 0);
     writer.write("a\nb");
     writer.write('c');
     writer.write("\n\n");
     writer.write(std::string_view(text).substr(3));  // larger than the buffer
-    EXPECT_TRUE(writer.close());
+    EXPECT_EQ(writer.close(), 0);
   }
   EXPECT_EQ(test::read_file(path), on_disk);
-  if (!std::filesystem::exists("/dev/full")) return;
+  // A write that the system refuses (here: past the file-size limit) is
+  // what close() reports, and the old file stays.
+  struct rlimit old_limit {};
+  getrlimit(RLIMIT_FSIZE, &old_limit);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = old_limit;
+  limit.rlim_cur = 1000;
+  setrlimit(RLIMIT_FSIZE, &limit);
   TextWriter full;
-  ASSERT_TRUE(full.open("/dev/full"));
-  full.write("line\n");
-  errno = 0;
-  EXPECT_FALSE(full.close());
-  EXPECT_EQ(errno, ENOSPC);
+  const int opened = full.open_replacement(path);
+  full.write(text);
+  const int closed = full.close();
+  setrlimit(RLIMIT_FSIZE, &old_limit);
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(opened, 0);
+  EXPECT_EQ(closed, EFBIG);
+  EXPECT_EQ(test::read_file(path), on_disk);
 }
 
 }  // namespace

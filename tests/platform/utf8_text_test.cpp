@@ -26,7 +26,8 @@ TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
   test::TempDir dir;
   const auto counts = [&](const std::string& bytes) {
     const FileHandle file(std::fopen(dir.file("f", bytes).c_str(), "rb"));
-    return file && is_utf8_holding(file.get(), sjis::kBoardHeader);
+    ByteSource source(file.get());
+    return file && is_utf8_holding(source, sjis::kBoardHeaderUtf8);
   };
   // Text mode drops the CR; a character may come in two reads; the last of
   // each length of UTF-8 and the first after the surrogates count.
@@ -69,7 +70,8 @@ TEST(Utf8Text, LargeFilesGiveThePiecesOfThePlainConversion) {
     }
     if (seed == 3) text.insert(text.size() - 5000, 1, '\x1A');
     TextReader reader;
-    ASSERT_TRUE(reader.open(dir.file("p.kifu", text), sjis::kBoardHeader));
+    ProblemFile problem{dir.file("p.kifu", text), std::nullopt};
+    ASSERT_EQ(reader.open(problem, sjis::kBoardHeaderUtf8), 0);
     std::vector<std::string> pieces;
     std::string_view piece;
     while (reader.read_piece(piece)) pieces.emplace_back(piece);

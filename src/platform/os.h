@@ -1,0 +1,116 @@
+// Everything the tool asks of the operating system. os_posix.cpp and
+// os_windows.cpp implement it; the build compiles the one for its target.
+//
+// A call that can fail returns the error number of its failure (an errno
+// value, 0 for success), so that whoever reports it has it in hand.
+//
+// Names of files are UTF-8 inside the tool on Windows (UTF-16 at every
+// system call, so that a name reaches the system whole whatever its
+// characters; and in UTF-8 no character holds a 0x5C byte, so a 0x5C is
+// always a separator) and the bytes the system gives elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vokt {
+
+// The separators between a directory and a file name; the first is the one
+// the tool writes.
+#ifdef _WIN32
+inline constexpr std::string_view kPathSeparators = "\\/";
+#else
+inline constexpr std::string_view kPathSeparators = "/";
+#endif
+
+struct FileCloser {
+  void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// Opens `path` in binary mode with the C library's `mode`. A directory is
+// refused with EACCES, as the target reports it.
+int open_file(const std::string& path, const char* mode, FileHandle& file);
+
+// False for a file that can be read only once: a pipe, a FIFO, a device.
+bool is_regular_file(std::FILE* file);
+
+// The file that `path` names: a symbolic link is followed to its target (one
+// link deep where the target is not there yet), so that a replacement takes
+// the target's place and the link stays.
+std::string link_target(const std::string& path);
+
+// 0 when `path` does not exist or may be opened for writing; else the error
+// that opening it for writing would give (a directory gives EACCES).
+int check_writable(const std::string& path);
+
+// Creates `path` for writing; EEXIST when anything, a link included, already
+// has that name. The new file gets the permission bits (and, where
+// permitted, the group) of the existing file `like`.
+int create_new_file(const std::string& path, const std::string& like, FileHandle& file);
+
+// Puts `from` in place of `to` in one step.
+int replace_file(const std::string& from, const std::string& to);
+
+// Removes the file `path`, if it is there.
+void remove_file(const std::string& path);
+
+int process_id();
+
+// The full path of the running executable, or `argv0` where the system
+// cannot tell.
+std::string executable_path(std::string_view argv0);
+
+// A name as messages show it: on Windows in code page 932, with "?" for
+// each character that code page 932 lacks; elsewhere as it is.
+std::string shown_name(std::string_view name);
+
+// Asks the desktop to open `document` with its associated program, without
+// waiting for that program. Returns 0, or -1 when no launcher could be started.
+int open_document(const std::string& document);
+
+// Makes the standard output fully buffered when it is not a terminal.
+void buffer_standard_output();
+
+// Lets a write to a closed pipe fail like any other write instead of ending
+// the process, as on the target, which has no such signal.
+void ignore_broken_pipes();
+
+// Appends to `out` the code-page-932 form of `utf8`, a character without one
+// becoming "?", as do bytes that are not UTF-8. A byte-order mark is a
+// character like any other here. Returns an error number when the system
+// has no converter.
+int append_cp932(std::string_view utf8, std::string& out);
+
+// wmain's arguments in UTF-8: the Windows program takes its command line in
+// UTF-16 (elsewhere the arguments are bytes, and main takes them as they are).
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
+
+// An exclusive lock that runs sharing a file take one after another: an
+// advisory lock on the file `path`, which is created if missing and stays.
+// Held until the object is destroyed.
+class FileLock {
+ public:
+  enum class Outcome {
+    held,       // this run holds the lock
+    no_file,    // the lock file cannot be opened or locked; nothing is held
+    timed_out,  // another run held it for the whole time allowed
+  };
+
+  FileLock() = default;
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  ~FileLock();
+
+  // Waits at most `timeout_ms` milliseconds for the lock, polling.
+  Outcome acquire(const std::string& path, int timeout_ms);
+
+ private:
+  std::intptr_t handle_ = -1;  // the system's handle of the open lock file
+};
+
+}  // namespace vokt

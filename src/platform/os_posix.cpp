@@ -1,0 +1,169 @@
+// The operating system's services on POSIX systems (Linux).
+#include <fcntl.h>
+#include <iconv.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+
+#include "platform/os.h"
+#include "platform/text_file.h"
+#include "platform/utf8_text.h"
+
+extern char** environ;
+
+namespace vokt {
+
+namespace {
+
+// The error of the call that just failed; EIO where the C library left none.
+int last_error() { return errno != 0 ? errno : EIO; }
+
+}  // namespace
+
+int open_file(const std::string& path, const char* mode, FileHandle& file) {
+  errno = 0;
+  file.reset(std::fopen(path.c_str(), mode));
+  if (!file) return errno == EISDIR ? EACCES : last_error();
+  // The target refuses to open a directory as a file, with "Permission
+  // denied"; so do we, also where the C library opens one for reading.
+  struct stat info {};
+  if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
+    file.reset();
+    return EACCES;
+  }
+  return 0;
+}
+
+bool is_regular_file(std::FILE* file) {
+  struct stat info {};
+  return fstat(fileno(file), &info) != 0 || S_ISREG(info.st_mode);
+}
+
+std::string link_target(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+  if (real) return real.get();
+  // A link to a file not there yet: the file it names, one link deep.
+  std::string target(4096, '\0');
+  const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return path;
+  target.resize(static_cast<std::size_t>(length));
+  return target.front() == '/' ? target : join_path(directory_of(path), target);
+}
+
+int check_writable(const std::string& path) {
+  // "r+" opens for writing without creating or truncating the file.
+  FileHandle file;
+  const int error = open_file(path, "rb+", file);
+  return error == ENOENT ? 0 : error;
+}
+
+int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return last_error();
+  struct stat old {};
+  if (stat(like.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+    // The group first: changing it may clear the set-group-ID bit. Where
+    // either is not permitted the new file keeps the default.
+    (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    (void)!fchmod(fd, old.st_mode & 07777);
+  }
+  file.reset(fdopen(fd, "wb"));
+  if (file) return 0;
+  const int error = last_error();
+  ::close(fd);
+  remove_file(path);
+  return error;
+}
+
+int replace_file(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : last_error();
+}
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+int process_id() { return static_cast<int>(getpid()); }
+
+std::string executable_path(std::string_view argv0) {
+  std::string module(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", module.data(), module.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= module.size()) return std::string(argv0);
+  module.resize(static_cast<std::size_t>(length));
+  return module;
+}
+
+std::string shown_name(std::string_view name) { return std::string(name); }
+
+int open_document(const std::string& document) {
+  // The launcher runs detached from our console streams so that whatever it
+  // prints cannot mix with the tool's own messages, and the path is passed as
+  // one argument with no shell in between.
+  const char* launcher = "xdg-open";
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return -1;
+  for (int stream = 0; stream <= 2; ++stream) {
+    posix_spawn_file_actions_addopen(&actions, stream, "/dev/null", stream == 0 ? O_RDONLY : O_WRONLY, 0);
+  }
+  pid_t child = 0;
+  char* const argv[] = {const_cast<char*>(launcher), const_cast<char*>(document.c_str()), nullptr};
+  const int status = posix_spawnp(&child, launcher, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return status == 0 ? 0 : -1;
+}
+
+void buffer_standard_output() {
+  if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+}
+
+void ignore_broken_pipes() { signal(SIGPIPE, SIG_IGN); }
+
+int append_cp932(std::string_view utf8, std::string& out) {
+  const iconv_t to_cp932 = iconv_open("CP932", "UTF-8");
+  if (to_cp932 == reinterpret_cast<iconv_t>(-1)) return last_error();
+  const std::size_t start = out.size();
+  out.resize(start + utf8.size());  // no character is longer in code page 932
+  char* in = const_cast<char*>(utf8.data());
+  char* to = out.data() + start;
+  std::size_t in_left = utf8.size(), room = utf8.size();
+  while (in_left > 0 && room > 0) {
+    if (iconv(to_cp932, &in, &in_left, &to, &room) != static_cast<std::size_t>(-1)) break;
+    if (errno == E2BIG) break;
+    // No code-page-932 form (EILSEQ), or bytes that are not UTF-8 (EILSEQ,
+    // EINVAL at the end).
+    *to++ = kNoCp932Form;
+    --room;
+    const std::size_t skip = std::min(utf8_sequence_length(static_cast<unsigned char>(*in)), in_left);
+    in += skip;
+    in_left -= skip;
+  }
+  iconv_close(to_cp932);
+  out.resize(static_cast<std::size_t>(to - out.data()));
+  return 0;
+}
+
+FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return Outcome::no_file;
+  handle_ = fd;
+  for (;;) {
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Outcome::held;
+    if (errno != EWOULDBLOCK && errno != EINTR) return Outcome::no_file;
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
+    usleep(10 * 1000);
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the file releases the lock.
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+}  // namespace vokt

@@ -1,0 +1,215 @@
+// The operating system's services on Windows. Names are UTF-8 inside the
+// tool and UTF-16 at every system call.
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "platform/os.h"
+#include "platform/utf8_text.h"
+
+namespace vokt {
+
+namespace {
+
+// Waits the 10 ms between two tries of a call that another process may
+// hold up (a lock, a file in use).
+void pause_between_tries() { Sleep(10); }
+
+std::wstring wide_name(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(utf8.size(), L'\0');  // never more UTF-16 units than UTF-8 bytes
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), size)));
+  return wide;
+}
+
+// UTF-16 in the code page `code_page`; `no_form` stands for a character that
+// has none there (null: the converter's own choice).
+std::string narrow_name(std::wstring_view wide, UINT code_page, DWORD flags, const char* no_form) {
+  if (wide.empty()) return {};
+  std::string narrow(3 * wide.size(), '\0');  // at most three bytes per UTF-16 unit
+  narrow.resize(static_cast<std::size_t>(WideCharToMultiByte(code_page, flags, wide.data(),
+                                                             static_cast<int>(wide.size()), narrow.data(),
+                                                             static_cast<int>(narrow.size()), no_form, nullptr)));
+  return narrow;
+}
+
+std::string utf8_name(std::wstring_view wide) { return narrow_name(wide, CP_UTF8, 0, nullptr); }
+
+// The UTF-16 name for a file call, with the long-path prefix where it needs one.
+std::wstring file_api_name(std::string_view utf8) {
+  std::wstring wide = wide_name(utf8);
+  // A full path beyond MAX_PATH needs the prefix that lifts the limit; it
+  // turns off the system's own tidying of the path, so only a plain
+  // absolute path (drive and backslashes, as the tool makes them) gets it.
+  const bool drive_path = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\';
+  if (wide.size() >= MAX_PATH && drive_path && wide.find(L'/') == std::wstring::npos) wide.insert(0, L"\\\\?\\");
+  return wide;
+}
+
+}  // namespace
+
+int open_file(const std::string& path, const char* mode, FileHandle& file) {
+  errno = 0;
+  const std::wstring wide_mode(mode, mode + std::strlen(mode));
+  file.reset(_wfopen(file_api_name(path).c_str(), wide_mode.c_str()));
+  if (file) return 0;
+  return errno != 0 ? errno : ENOENT;
+}
+
+bool is_regular_file(std::FILE* file) {
+  struct _stat info {};
+  return _fstat(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFREG;
+}
+
+std::string link_target(const std::string& path) { return path; }
+
+int check_writable(const std::string& path) {
+  // Asked of the file's attributes, not by opening it: an open would fail
+  // while another run is renaming a new file over it.
+  const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : EACCES;
+  }
+  return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 ? 0 : EACCES;
+}
+
+int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
+  (void)like;  // a new file inherits the folder's permissions
+  const int fd = _wopen(file_api_name(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return errno;
+  file.reset(_fdopen(fd, "wb"));
+  if (file) return 0;
+  const int error = errno;
+  _close(fd);
+  remove_file(path);
+  return error;
+}
+
+int replace_file(const std::string& from, const std::string& to) {
+  // Windows refuses to replace a file that another process has open (a check
+  // reading vokt.dat, another build replacing it): such a refusal is waited
+  // out for up to 10 seconds.
+  for (int waited_ms = 0;; waited_ms += 10) {
+    if (MoveFileExW(file_api_name(from).c_str(), file_api_name(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
+    const DWORD error = GetLastError();
+    const bool in_use = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
+    if (!in_use || waited_ms >= 10 * 1000) return in_use ? EACCES : EIO;
+    pause_between_tries();
+  }
+}
+
+void remove_file(const std::string& path) { DeleteFileW(file_api_name(path).c_str()); }
+
+int process_id() { return _getpid(); }
+
+std::string executable_path(std::string_view argv0) {
+  // The buffer grows until the whole path fits: it may exceed MAX_PATH.
+  for (std::wstring module(MAX_PATH, L'\0'); module.size() <= 65536; module.resize(2 * module.size())) {
+    const DWORD length = GetModuleFileNameW(nullptr, module.data(), static_cast<DWORD>(module.size()));
+    if (length == 0) break;
+    if (length < module.size()) return utf8_name(std::wstring_view(module.data(), length));
+  }
+  return std::string(argv0);
+}
+
+std::string shown_name(std::string_view name) {
+  // In code page 932, with "?" for what it cannot show (no look-alikes).
+  return narrow_name(wide_name(name), 932, WC_NO_BEST_FIT_CHARS, "?");
+}
+
+int open_document(const std::string& document) {
+  // What the command interpreter's "start" does for a document, without the
+  // interpreter, so that nothing in the path is expanded or runs. Wine expands
+  // "%NAME%" in the name even so, and its browser bridge fails on a path
+  // beyond MAX_PATH: such a path is handed over in its short form.
+  std::wstring file = file_api_name(document);
+  if (file.find(L'%') != std::wstring::npos || file.size() >= MAX_PATH) {
+    // A short name may be longer than its long one ("x.y.z" is "XY~1.Z").
+    std::wstring short_form(GetShortPathNameW(file.c_str(), nullptr, 0), L'\0');
+    const DWORD length = GetShortPathNameW(file.c_str(), short_form.data(), static_cast<DWORD>(short_form.size()));
+    if (length > 0 && length < short_form.size()) file.assign(short_form.data(), length);
+    if (file.starts_with(L"\\\\?\\")) file.erase(0, 4);  // short enough now without the prefix
+  }
+  SHELLEXECUTEINFOW open{};
+  open.cbSize = sizeof open;
+  open.fMask = SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;  // done before the tool exits; no dialogs
+  open.lpVerb = L"open";
+  open.lpFile = file.c_str();
+  open.nShow = SW_SHOWNORMAL;
+  return ShellExecuteExW(&open) ? 0 : -1;
+}
+
+void buffer_standard_output() {
+  if (_isatty(_fileno(stdout)) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+}
+
+void ignore_broken_pipes() {}  // Windows has no such signal
+
+int append_cp932(std::string_view utf8, std::string& out) {
+  if (utf8.empty()) return 0;
+  const int bytes = static_cast<int>(utf8.size());
+  std::vector<wchar_t> wide(utf8.size());  // no more UTF-16 units than UTF-8 bytes
+  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, wide.data(), bytes);
+  // Bytes that are not UTF-8 become U+FFFD, and so "?".
+  if (units <= 0) units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), bytes, wide.data(), bytes);
+  // Code page 932 has nothing beyond the Basic Multilingual Plane: a
+  // surrogate pair becomes one "?", as in the C library, not one for each
+  // half.
+  int kept = 0;
+  for (int i = 0; i < units; ++i) {
+    const bool pair = i + 1 < units && IS_SURROGATE_PAIR(wide[i], wide[i + 1]);
+    wide[kept++] = pair ? L'?' : wide[i];
+    if (pair) ++i;
+  }
+  const std::size_t start = out.size();
+  out.resize(start + utf8.size());  // no character is longer in code page 932
+  const char no_form[] = {kNoCp932Form, '\0'};
+  const int written = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), kept, out.data() + start,
+                                          static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX)), no_form,
+                                          nullptr);
+  out.resize(start + (written > 0 ? static_cast<std::size_t>(written) : 0));
+  return 0;
+}
+
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
+  std::vector<std::string> arguments;
+  for (int i = 0; i < argc; ++i) arguments.push_back(utf8_name(argv[i]));
+  return arguments;
+}
+
+FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  // Read access is enough to lock, and lets a lock file of another user serve.
+  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  for (;;) {
+    OVERLAPPED whole{};
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return Outcome::held;
+    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return Outcome::no_file;
+    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
+    pause_between_tries();
+  }
+}
+
+FileLock::~FileLock() {
+  // Closing the file releases the lock.
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+}  // namespace vokt
