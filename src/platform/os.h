@@ -69,11 +69,14 @@ std::string executable_path(std::string_view argv0);
 // each character that code page 932 lacks; elsewhere as it is.
 std::string shown_name(std::string_view name);
 
-// Asks the desktop to open `document` with its associated program, without
-// waiting for that program. Returns 0, or -1 when no launcher could be started.
+// Asks the desktop to open `document` with its associated program. A
+// launcher (xdg-open) is given two seconds to report a failure by its exit
+// status, never waited for longer. Returns 0, or -1 when no launcher could
+// be started or it failed.
 int open_document(const std::string& document);
 
-// Makes the standard output fully buffered when it is not a terminal.
+// Makes the standard output fully buffered when it is not a terminal (on
+// Windows, not a console: NUL and files are buffered alike).
 void buffer_standard_output();
 
 // Lets a write to a closed pipe fail like any other write instead of ending

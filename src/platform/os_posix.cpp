@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -115,7 +116,18 @@ int open_document(const std::string& document) {
   char* const argv[] = {const_cast<char*>(launcher), const_cast<char*>(document.c_str()), nullptr};
   const int status = posix_spawnp(&child, launcher, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  return status == 0 ? 0 : -1;
+  if (status != 0) return -1;
+  // A launcher that fails says so by its exit status, at once; one still at
+  // work after two seconds is taken to be showing the page (some wait for
+  // the browser itself, which the run must not do).
+  for (int waited_ms = 0; waited_ms < 2000; waited_ms += 10) {
+    int exit_status = 0;
+    const pid_t done = waitpid(child, &exit_status, WNOHANG);
+    if (done == child) return WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0 ? 0 : -1;
+    if (done < 0) break;
+    usleep(10 * 1000);
+  }
+  return 0;
 }
 
 void buffer_standard_output() {

@@ -149,11 +149,17 @@ int open_document(const std::string& document) {
   open.lpVerb = L"open";
   open.lpFile = file.c_str();
   open.nShow = SW_SHOWNORMAL;
+  // Its own outcome is all there is to know: what it starts is the browser
+  // itself (under Wine, a bridge that does not wait for its launcher).
   return ShellExecuteExW(&open) ? 0 : -1;
 }
 
 void buffer_standard_output() {
-  if (_isatty(_fileno(stdout)) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+  // Asked of the console itself: the C library counts every character
+  // device as a terminal, NUL too, and would leave a listing sent there
+  // unbuffered.
+  DWORD mode = 0;
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
 void ignore_broken_pipes() {}  // Windows has no such signal

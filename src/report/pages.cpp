@@ -169,7 +169,8 @@ int write_frame_page(std::string_view dir) {
 int open_in_browser(std::string_view dir) {
   const std::string page = join_path(dir, report_text::kFramePage);
   const int status = open_document(page);
-  // The check itself has succeeded: only say where its pages are.
+  // The check itself has succeeded: only say where its pages are, also when
+  // the launcher started but failed.
   if (status == -1) write_error("The browser could not be started: open " + shown_name(page) + " by hand\n");
   return status;
 }

@@ -166,6 +166,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
       close(out);
       out = ends[1];
     }
+    if (options.null_stdout) dup2(open("/dev/null", O_WRONLY), out);
     if (options.umask) umask(*options.umask);
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);

@@ -52,6 +52,7 @@ struct RunOptions {
   std::map<std::string, std::string> env;
   bool keep_cr = false;  // console output exactly as written, also when launched
   bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
+  bool null_stdout = false;     // the standard output /dev/null, a character device
   std::optional<mode_t> umask;  // the tool's file-creation mask
 };
 
