@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -14,9 +15,9 @@ namespace {
 
 // Checks that share the program directory share its three pages: each holds
 // this lock file's lock for its whole run, so that they run one after
-// another and the pages on disk always come from one run. Where the lock
-// file cannot be made (a read-only directory), the check goes on unlocked
-// and the pages report what fails.
+// another and the pages on disk always come from one run. A check that
+// cannot lock (a read-only directory, something else than a file under that
+// name) says so and goes on.
 constexpr const char* kLockFile = "vokt.lock";
 constexpr int kLockWaitSeconds = 30;
 
@@ -27,10 +28,15 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
   FileLock lock;
-  if (lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000) == FileLock::Outcome::timed_out) {
+  const int error = lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000);
+  if (error == ETIMEDOUT) {
     write_error(std::string(kLockFile) + ": Another check still holds the pages after " +
                 std::to_string(kLockWaitSeconds) + " seconds\n");
     return 1;
+  }
+  if (error != 0) {
+    report_file_error(kLockFile, error);
+    write_error("Going on without the lock: a check at the same moment may mix its pages with these\n");
   }
   // Both stages read the problem from the start: a file that can be read
   // only once is kept here by the first for the second.

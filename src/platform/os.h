@@ -44,8 +44,10 @@ bool is_regular_file(std::FILE* file);
 // the target's place and the link stays.
 std::string link_target(const std::string& path);
 
-// 0 when `path` does not exist or may be opened for writing; else the error
-// that opening it for writing would give (a directory gives EACCES).
+// 0 when `path` is a regular file that may be opened for writing, ENOENT
+// when nothing has that name; else the error that opening it for writing
+// would give. Anything but a regular file (a directory, a FIFO, a device, a
+// socket, a link) gives EACCES, as the target reports a directory.
 int check_writable(const std::string& path);
 
 // Creates `path` for writing; EEXIST when anything, a link included, already
@@ -98,21 +100,22 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 // Held until the object is destroyed.
 class FileLock {
  public:
-  enum class Outcome {
-    held,       // this run holds the lock
-    no_file,    // the lock file cannot be opened or locked; nothing is held
-    timed_out,  // another run held it for the whole time allowed
-  };
-
   FileLock() = default;
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  ~FileLock();
+  ~FileLock() { release(); }
 
-  // Waits at most `timeout_ms` milliseconds for the lock, polling.
-  Outcome acquire(const std::string& path, int timeout_ms);
+  // Waits at most `timeout_ms` milliseconds for the lock, polling. Returns 0
+  // when this run holds it, ETIMEDOUT when another run held it for the whole
+  // time, else the error that keeps the file from serving as a lock (EACCES
+  // for anything but a regular file in its place); nothing is held then.
+  // The file is opened for reading and writing, or for reading only where
+  // writing is refused, and never waits for a writer.
+  int acquire(const std::string& path, int timeout_ms);
 
  private:
+  void release();
+
   std::intptr_t handle_ = -1;  // the system's handle of the open lock file
 };
 

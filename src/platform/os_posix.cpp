@@ -25,6 +25,11 @@ namespace {
 // The error of the call that just failed; EIO where the C library left none.
 int last_error() { return errno != 0 ? errno : EIO; }
 
+// What opening anything but a regular file where one is expected gives: the
+// refusal the target gives a directory. Open calls meet them as these errors
+// (a link under O_NOFOLLOW, a directory opened for writing, a socket).
+int refusal(int error) { return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error; }
+
 }  // namespace
 
 int open_file(const std::string& path, const char* mode, FileHandle& file) {
@@ -60,10 +65,12 @@ std::string link_target(const std::string& path) {
 }
 
 int check_writable(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return last_error();
+  if (!S_ISREG(info.st_mode)) return EACCES;
   // "r+" opens for writing without creating or truncating the file.
   FileHandle file;
-  const int error = open_file(path, "rb+", file);
-  return error == ENOENT ? 0 : error;
+  return open_file(path, "rb+", file);
 }
 
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
@@ -160,22 +167,40 @@ int append_cp932(std::string_view utf8, std::string& out) {
   return 0;
 }
 
-FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return Outcome::no_file;
-  handle_ = fd;
   for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Outcome::held;
-    if (errno != EWOULDBLOCK && errno != EINTR) return Outcome::no_file;
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
-    usleep(10 * 1000);
+    release();
+    // For reading and writing: an NFS client refuses an exclusive lock on a
+    // file open for reading only. Reading only is what remains where
+    // writing is refused (another user's file, a read-only mount). A FIFO
+    // in its place must not stop the run before the wait even begins.
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
+    const int error = fd < 0 ? last_error() : 0;
+    if (error == EACCES || error == EROFS) fd = ::open(path.c_str(), O_RDONLY | kFlags);
+    if (fd < 0) return refusal(error);
+    handle_ = fd;
+    struct stat locked {}, named {};
+    if (fstat(fd, &locked) != 0) return last_error();
+    if (!S_ISREG(locked.st_mode)) return EACCES;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int busy = errno;
+      if (busy != EWOULDBLOCK && busy != EINTR) return busy;
+      if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
+      usleep(10 * 1000);
+    }
+    // A lock file removed or replaced while this run waited for it locks
+    // nothing: the file that has the name now is locked instead.
+    if (stat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) return 0;
+    if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
   }
 }
 
-FileLock::~FileLock() {
+void FileLock::release() {
   // Closing the file releases the lock.
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
 }
 
 }  // namespace vokt

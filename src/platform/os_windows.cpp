@@ -55,6 +55,29 @@ std::wstring file_api_name(std::string_view utf8) {
   return wide;
 }
 
+// The error number that the C library gives a failure of a file call.
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EINVAL;
+  }
+}
+
 }  // namespace
 
 int open_file(const std::string& path, const char* mode, FileHandle& file) {
@@ -78,7 +101,7 @@ int check_writable(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : EACCES;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
   }
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 ? 0 : EACCES;
 }
@@ -196,26 +219,36 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   return arguments;
 }
 
-FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  // Read access is enough to lock, and lets a lock file of another user serve.
-  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;
+  release();
+  // For reading and writing, or reading only where writing is refused (a
+  // lock file of another user, a read-only one): that is enough to lock.
+  const std::wstring name = file_api_name(path);
+  const DWORD kAccess[] = {GENERIC_READ | GENERIC_WRITE, GENERIC_READ};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (const DWORD access : kAccess) {
+    handle = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) return errno_of(GetLastError());
   handle_ = reinterpret_cast<std::intptr_t>(handle);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return EACCES;
   for (;;) {
     OVERLAPPED whole{};
-    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return Outcome::held;
-    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return Outcome::no_file;
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return 0;
+    const DWORD error = GetLastError();
+    if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) return errno_of(error);
+    if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
     pause_between_tries();
   }
 }
 
-FileLock::~FileLock() {
+void FileLock::release() {
   // Closing the file releases the lock.
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
 }
 
 }  // namespace vokt

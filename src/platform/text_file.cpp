@@ -233,8 +233,9 @@ TextWriter::~TextWriter() {
 int TextWriter::open_replacement(const std::string& path) {
   discard();
   const std::string target = link_target(path);
-  // Refused as opening it for writing would be: a directory, a read-only file.
-  if (const int error = check_writable(target)) return error;
+  // Refused as opening it for writing would be: a directory, a read-only
+  // file, anything but a regular file.
+  if (const int writable = check_writable(target); writable != 0 && writable != ENOENT) return writable;
   // The process id makes the name unique among the runs at work; a leftover
   // of a killed run under the same id is passed over, never touched.
   const std::string stem = target + "." + std::to_string(process_id());

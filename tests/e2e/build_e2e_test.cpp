@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -343,7 +344,8 @@ TEST(BuildEndToEnd, OverlappingBuildsEachPutAWholeDatabaseInPlace) {
 
 // Links and permission bits: a planted "vokt.dat.new" link is never written
 // through; a "vokt.dat" link keeps pointing at the new database; the new
-// file keeps the old one's permission bits whatever the umask.
+// file keeps the old one's permission bits whatever the umask; only a
+// regular file is ever replaced.
 TEST(BuildEndToEnd, LinksAndPermissionsOfTheDigestFile) {
   if (Sandbox::launched()) GTEST_SKIP() << "symbolic links and permission bits of the Linux build";
   struct Case {
@@ -380,6 +382,25 @@ TEST(BuildEndToEnd, LinksAndPermissionsOfTheDigestFile) {
   EXPECT_EQ(box.run({"vokt", "vokt"}).status, 0);
   EXPECT_TRUE(fs::is_symlink(box.work_dir() / "vokt.dat"));
   EXPECT_EQ(box.read_prog("vokt.dat"), kHeaderLines + record_line(kWorkedDirect, kF1) + "#00001\r\n");
+  // Nothing but a regular file is replaced: a vokt.dat that is, or links
+  // to, a FIFO or a device node (a private null device, made as root) is
+  // refused before the build begins.
+  for (const bool device : {false, true}) {
+    if (device && geteuid() != 0) continue;
+    for (const bool through_link : {false, true}) {
+      SCOPED_TRACE(std::string(device ? "a device" : "a FIFO") + (through_link ? " through a link" : ""));
+      const fs::path node = box.work_dir() / (through_link ? "node" : "vokt.dat");
+      fs::remove(box.work_dir() / "vokt.dat");
+      ASSERT_EQ(device ? mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)) : mkfifo(node.c_str(), 0666), 0);
+      if (through_link) fs::create_symlink("node", box.work_dir() / "vokt.dat");
+      const RunResult run = box.run({"vokt", "vokt"});
+      EXPECT_EQ(run.status, 1);
+      EXPECT_EQ(after_banner(run.err), "vokt.dat: Permission denied\n" + std::string(kPause));
+      EXPECT_TRUE(device ? fs::is_character_file(node) : fs::is_fifo(node));
+      EXPECT_TRUE(temporary_files(box.work_dir()).empty());
+      fs::remove(node);
+    }
+  }
 }
 
 // A listing that cannot be written (a closed pipe, as after "| head -1")

@@ -5,16 +5,21 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <csignal>
-#include <optional>
+#include <cstring>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <regex>
+#include <sstream>
 #include <thread>
 #include <tuple>
 
@@ -120,6 +125,25 @@ Answer answer(const Sandbox& box, const std::string& name, std::string_view prob
   const RunResult run = box.run({name});
   for (std::string& page : pages) page = box.prog_has(page) ? box.read_prog(page) : "(absent)";
   return {run.status, run.out, run.err, pages[0], pages[1]};
+}
+
+constexpr const char* kPages[] = {"voktkey.htm", "voktdata.htm", "vokt.htm"};
+const std::string kUnlocked =
+    "vokt.lock: Permission denied\nGoing on without the lock: a check at the same moment may mix its pages with "
+    "these\n";
+
+void write_old_pages(const Sandbox& box) {
+  for (const char* page : kPages) box.write_prog(page, "old");
+}
+bool old_pages(const Sandbox& box) {
+  return std::all_of(std::begin(kPages), std::end(kPages), [&](const char* page) { return box.read_prog(page) == "old"; });
+}
+
+// Takes the lock of the program directory as a check would (not the tool's).
+int hold_lock(const Sandbox& box) {
+  const int held = open((box.prog_dir() / "vokt.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  EXPECT_EQ(flock(held, LOCK_EX), 0);
+  return held;
 }
 
 TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
@@ -482,6 +506,102 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
       EXPECT_FALSE(box.prog_has("voktkey.htm"));
     }
   }
+}
+
+// Only regular files serve as the lock file or are replaced by pages. A
+// check that cannot lock says why, naming vokt.lock, and goes on; a page
+// that is (or links to) anything else stops the check.
+TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  const fs::path lock = box.prog_dir() / "vokt.lock", other = box.root() / "other";
+  const auto fifo = [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0600), 0); };
+  const auto socket_file = [](const fs::path& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.string().size(), sizeof address.sun_path);
+    std::strcpy(address.sun_path, path.c_str());
+    const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    close(listening);
+  };
+  const auto link_to_file = [&](const fs::path& path) {
+    write_file(other, "a file");
+    fs::create_symlink(other, path);
+  };
+  const std::pair<const char*, std::function<void(const fs::path&)>> shapes[] = {
+      {"a directory", [](const fs::path& path) { fs::create_directory(path); }},
+      {"a FIFO", fifo},
+      {"a socket", socket_file},
+      {"a link to a file", link_to_file},
+  };
+  for (const auto& [what, make] : shapes) {
+    SCOPED_TRACE(what);
+    if (Sandbox::launched() && std::string_view(what) != "a directory") continue;  // Linux file types
+    fs::remove_all(lock);
+    make(lock);
+    const RunResult run = box.run({"p.kif"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(after_banner(run.err), kUnlocked);
+    EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  }
+  if (Sandbox::launched()) return;
+  fs::remove_all(lock);
+  for (const char* page : kPages) {
+    SCOPED_TRACE(page);
+    write_old_pages(box);
+    fs::remove(box.prog_dir() / page);
+    fs::remove(other);
+    fifo(other);
+    fs::create_symlink(other, box.prog_dir() / page);
+    const RunResult run = box.run({"p.kif"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(after_banner(run.err), std::string(page) + ": Permission denied\n" + std::string(kPause));
+    EXPECT_TRUE(fs::is_fifo(other));
+    fs::remove(box.prog_dir() / page);
+    box.write_prog(page, "old");
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  }
+}
+
+// The lock file is open for reading and writing while a check waits for it
+// (an NFS client refuses an exclusive lock on a file open for reading
+// only), and a lock file replaced while a check waits is not locked in
+// vain: the check waits for the holder of the file that has the name now.
+TEST(CheckEndToEnd, TheLockFileIsOpenForWritingAndFollowsItsName) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_old_pages(box);
+  const fs::path lock = box.prog_dir() / "vokt.lock";
+  const int held = hold_lock(box);
+  const pid_t child = box.start({"p.kif"});
+  // The access mode of the check's descriptor of the lock file, once it waits.
+  const fs::path process = "/proc/" + std::to_string(child);
+  std::optional<int> access;
+  for (int waited = 0; waited < 10000 && !access; waited += 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (const auto& entry : fs::directory_iterator(process / "fd")) {
+      std::error_code error;
+      if (fs::read_symlink(entry.path(), error) != lock) continue;
+      std::istringstream info(read_file(process / "fdinfo" / entry.path().filename()));
+      for (std::string field; info >> field;) {
+        if (field == "flags:") info >> std::oct >> access.emplace();
+      }
+    }
+  }
+  ASSERT_TRUE(access.has_value());
+  EXPECT_EQ(*access & O_ACCMODE, O_RDWR);
+  fs::rename(lock, box.root() / "replaced.lock");
+  const int held_anew = hold_lock(box);
+  close(held);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(old_pages(box));
+  close(held_anew);
+  EXPECT_EQ(box.finish(child).status, 0);
+  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
 }
 
 }  // namespace
