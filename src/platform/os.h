@@ -52,8 +52,13 @@ int check_writable(const std::string& path);
 
 // Creates `path` for writing; EEXIST when anything, a link included, already
 // has that name. The new file gets the permission bits (and, where
-// permitted, the group) of the existing file `like`.
+// permitted, the group) of the existing file `like`. An interrupted run can
+// remove it while it is open.
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file);
+
+// Opens the regular file `path` for writing from its start, emptied; never
+// waits for a reader, and refuses anything but a regular file with EACCES.
+int open_for_rewrite(const std::string& path, FileHandle& file);
 
 // Puts `from` in place of `to` in one step.
 int replace_file(const std::string& from, const std::string& to);
@@ -61,7 +66,20 @@ int replace_file(const std::string& from, const std::string& to);
 // Removes the file `path`, if it is there.
 void remove_file(const std::string& path);
 
+// The names of the entries of the directory `dir` (none where it cannot be read).
+std::vector<std::string> directory_entries(const std::string& dir);
+
 int process_id();
+
+// True when no process has the id `pid` any more.
+bool process_is_gone(unsigned long pid);
+
+// Removes this run's temporary files (see TemporaryFiles in text_file.h)
+// when the run is interrupted: SIGINT, SIGTERM and SIGHUP on POSIX systems
+// (a signal the run was started to ignore stays ignored); Ctrl-C,
+// Ctrl-Break and closing the console on Windows. The run then ends as the
+// interruption would have ended it.
+void remove_temporaries_when_interrupted();
 
 // The full path of the running executable, or `argv0` where the system
 // cannot tell.

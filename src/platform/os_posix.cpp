@@ -1,4 +1,5 @@
 // The operating system's services on POSIX systems (Linux).
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 
 #include "platform/os.h"
 #include "platform/text_file.h"
@@ -29,6 +31,26 @@ int last_error() { return errno != 0 ? errno : EIO; }
 // refusal the target gives a directory. Open calls meet them as these errors
 // (a link under O_NOFOLLOW, a directory opened for writing, a socket).
 int refusal(int error) { return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error; }
+
+// `fd` as `file` when it is a regular file; else EACCES, and `fd` is closed.
+int adopt_regular_file(int fd, const char* mode, FileHandle& file) {
+  struct stat info {};
+  int error = fstat(fd, &info) != 0 ? last_error() : S_ISREG(info.st_mode) ? 0 : EACCES;
+  if (error == 0) {
+    file.reset(fdopen(fd, mode));
+    if (file) return 0;
+    error = last_error();
+  }
+  ::close(fd);
+  return error;
+}
+
+// An interruption: this run's temporary files are removed, and the signal,
+// whose handler is reset by now, ends the run.
+void remove_temporaries_and_end(int signal_number) {
+  TemporaryFiles::remove_all([](const char* name) { unlink(name); });
+  raise(signal_number);
+}
 
 }  // namespace
 
@@ -83,12 +105,20 @@ int create_new_file(const std::string& path, const std::string& like, FileHandle
     (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     (void)!fchmod(fd, old.st_mode & 07777);
   }
-  file.reset(fdopen(fd, "wb"));
-  if (file) return 0;
-  const int error = last_error();
-  ::close(fd);
-  remove_file(path);
+  const int error = adopt_regular_file(fd, "wb", file);
+  if (error != 0) remove_file(path);
   return error;
+}
+
+int open_for_rewrite(const std::string& path, FileHandle& file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return refusal(last_error());
+  const int error = adopt_regular_file(fd, "wb", file);
+  if (error != 0) return error;
+  if (ftruncate(fileno(file.get()), 0) == 0) return 0;
+  const int truncate_error = last_error();
+  file.reset();
+  return truncate_error;
 }
 
 int replace_file(const std::string& from, const std::string& to) {
@@ -97,7 +127,38 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
+std::vector<std::string> directory_entries(const std::string& dir) {
+  std::vector<std::string> names;
+  struct Closer {
+    void operator()(DIR* listing) const { closedir(listing); }
+  };
+  const std::unique_ptr<DIR, Closer> listing(opendir(dir.c_str()));
+  if (!listing) return names;
+  while (const dirent* entry = readdir(listing.get())) names.emplace_back(entry->d_name);
+  return names;
+}
+
 int process_id() { return static_cast<int>(getpid()); }
+
+bool process_is_gone(unsigned long pid) {
+  if (pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) return true;
+  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void remove_temporaries_when_interrupted() {
+  struct sigaction action {};
+  action.sa_handler = remove_temporaries_and_end;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+  for (const int signal_number : kInterruptions) sigaddset(&action.sa_mask, signal_number);
+  for (const int signal_number : kInterruptions) {
+    struct sigaction old {};
+    if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+      sigaction(signal_number, &action, nullptr);
+    }
+  }
+}
 
 std::string executable_path(std::string_view argv0) {
   std::string module(4096, '\0');

@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/os.h"
+#include "platform/text_file.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
@@ -78,6 +79,31 @@ int errno_of(DWORD error) {
   }
 }
 
+// Opens `path` for writing as a C stream; anything but a file on a disk is
+// refused with EACCES.
+int open_for_writing(const std::string& path, DWORD share, DWORD disposition, FileHandle& file) {
+  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_WRITE, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return errno_of(GetLastError());
+  const bool on_disk = GetFileType(handle) == FILE_TYPE_DISK;
+  const int fd = on_disk ? _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY) : -1;
+  if (fd < 0) {
+    CloseHandle(handle);
+    return on_disk ? EMFILE : EACCES;
+  }
+  file.reset(_fdopen(fd, "wb"));
+  if (file) return 0;
+  _close(fd);
+  return EMFILE;
+}
+
+// An interruption: this run's temporary files are removed, and the default
+// handler then ends the run.
+BOOL WINAPI remove_temporaries_and_end(DWORD) {
+  TemporaryFiles::remove_all([](const char* name) { DeleteFileW(file_api_name(name).c_str()); });
+  return FALSE;
+}
+
 }  // namespace
 
 int open_file(const std::string& path, const char* mode, FileHandle& file) {
@@ -108,14 +134,12 @@ int check_writable(const std::string& path) {
 
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
   (void)like;  // a new file inherits the folder's permissions
-  const int fd = _wopen(file_api_name(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return errno;
-  file.reset(_fdopen(fd, "wb"));
-  if (file) return 0;
-  const int error = errno;
-  _close(fd);
-  remove_file(path);
-  return error;
+  // Shared for deletion, so that an interrupted run can remove it while open.
+  return open_for_writing(path, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW, file);
+}
+
+int open_for_rewrite(const std::string& path, FileHandle& file) {
+  return open_for_writing(path, FILE_SHARE_READ | FILE_SHARE_WRITE, TRUNCATE_EXISTING, file);
 }
 
 int replace_file(const std::string& from, const std::string& to) {
@@ -136,7 +160,32 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { DeleteFileW(file_api_name(path).c_str()); }
 
+std::vector<std::string> directory_entries(const std::string& dir) {
+  std::vector<std::string> names;
+  struct Closer {
+    void operator()(HANDLE search) const { FindClose(search); }
+  };
+  WIN32_FIND_DATAW entry;
+  const HANDLE first = FindFirstFileW(file_api_name(dir + "\\*").c_str(), &entry);
+  if (first == INVALID_HANDLE_VALUE) return names;
+  const std::unique_ptr<void, Closer> search(first);
+  do {
+    names.push_back(utf8_name(entry.cFileName));
+  } while (FindNextFileW(search.get(), &entry));
+  return names;
+}
+
 int process_id() { return _getpid(); }
+
+bool process_is_gone(unsigned long pid) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
+void remove_temporaries_when_interrupted() { SetConsoleCtrlHandler(remove_temporaries_and_end, TRUE); }
 
 std::string executable_path(std::string_view argv0) {
   // The buffer grows until the whole path fits: it may exceed MAX_PATH.

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -266,7 +268,11 @@ TEST(BuildEndToEnd, AFullDiskLeavesTheOldDatabase) {
   }
 }
 
-TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
+// A build stopped halfway leaves the old database. Interrupted (SIGINT,
+// SIGTERM), it removes its new file and ends by the signal; killed
+// (SIGKILL), it leaves the file, which the next build removes: its run is
+// gone.
+TEST(BuildEndToEnd, AnInterruptedOrKilledBuildLeavesTheOldDatabase) {
   // Wine opens a FIFO without waiting for its writer.
   if (Sandbox::launched()) GTEST_SKIP() << "the data page is fed through a FIFO";
   std::signal(SIGPIPE, SIG_IGN);
@@ -282,42 +288,91 @@ TEST(BuildEndToEnd, AKilledBuildLeavesTheOldDatabaseAndTheNextBuildSucceeds) {
   Sandbox box;
   write_export(box, rows, records);
   const std::string data = box.read_work("mirzdata.htm");
-  box.write_work("vokt.dat", "old database\r\n");
-  // The data page is a FIFO fed with half the records and then held open, so
-  // the build is surely in the middle of its work when it is killed.
   const fs::path fifo = box.work_dir() / "mirzdata.htm";
-  fs::remove(fifo);
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const pid_t child = box.start({"vokt", "vokt"});
-  const int feed = open(fifo.c_str(), O_WRONLY);  // waits for the build to open it
-  ASSERT_GE(feed, 0);
-  for (std::size_t written = 0; written < data.size() / 2;) {
-    const ssize_t n = write(feed, data.data() + written, data.size() / 2 - written);
-    ASSERT_GT(n, 0) << "the build stopped reading the data page";
-    written += static_cast<std::size_t>(n);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    box.write_work("vokt.dat", "old database\r\n");
+    // The data page is a FIFO fed with half the records and then held open,
+    // so the build is surely in the middle of its work when it is stopped.
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t child = box.start({"vokt", "vokt"});
+    const int feed = open(fifo.c_str(), O_WRONLY);  // waits for the build to open it
+    ASSERT_GE(feed, 0);
+    for (std::size_t written = 0; written < data.size() / 2;) {
+      const ssize_t n = write(feed, data.data() + written, data.size() / 2 - written);
+      ASSERT_GT(n, 0) << "the build stopped reading the data page";
+      written += static_cast<std::size_t>(n);
+    }
+    const fs::path temporary = box.work_dir() / ("vokt.dat." + std::to_string(child) + ".new");
+    for (int waited = 0; waited < 10000 && (!fs::exists(temporary) || fs::file_size(temporary) == 0); ++waited) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    kill(child, signal_number);
+    const RunResult stopped = box.finish(child);
+    close(feed);
+    EXPECT_EQ(stopped.status, -1);
+    EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
+    if (signal_number != SIGKILL) {
+      EXPECT_TRUE(temporary_files(box.work_dir()).empty());
+      continue;
+    }
+    const std::string leftover = read_file(temporary);
+    ASSERT_FALSE(leftover.ends_with("#19999\r\n")) << "the build was not stopped halfway";
+    fs::remove(fifo);
+    box.write_work("mirzdata.htm", data);
+    const RunResult run = box.run({"vokt", "vokt"});
+    EXPECT_EQ(run.status, 0);
+    const std::string digest_file = box.read_work("vokt.dat");
+    EXPECT_EQ(std::count(digest_file.begin(), digest_file.end(), '\n'), kRows + 3);
+    EXPECT_TRUE(digest_file.ends_with(record_line(kWorkedDirect, kF1) + "#19999\r\n"));
+    EXPECT_TRUE(temporary_files(box.work_dir()).empty());
   }
-  const fs::path temporary = box.work_dir() / ("vokt.dat." + std::to_string(child) + ".new");
-  for (int waited = 0; waited < 10000 && (!fs::exists(temporary) || fs::file_size(temporary) == 0); ++waited) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  kill(child, SIGKILL);
-  box.finish(child);
-  close(feed);
-  EXPECT_EQ(box.read_work("vokt.dat"), "old database\r\n");
-  const std::string leftover = read_file(temporary);
-  ASSERT_FALSE(leftover.ends_with("#19999\r\n")) << "the build was not stopped halfway";
+}
 
-  // The next build replaces the old database and leaves the killed build's
-  // file alone.
-  fs::remove(fifo);
-  box.write_work("mirzdata.htm", data);
-  const RunResult run = box.run({"vokt", "vokt"});
-  EXPECT_EQ(run.status, 0);
-  const std::string digest_file = box.read_work("vokt.dat");
-  EXPECT_EQ(std::count(digest_file.begin(), digest_file.end(), '\n'), kRows + 3);
-  EXPECT_TRUE(digest_file.ends_with(record_line(kWorkedDirect, kF1) + "#19999\r\n"));
-  EXPECT_EQ(read_file(temporary), leftover);
-  EXPECT_EQ(temporary_files(box.work_dir()), std::vector<std::string>{temporary.filename().string()});
+// Names of new files of runs that are gone are removed by the next build,
+// and so are those of an earlier process with the build's own id, however
+// many (every run of a container's first process has the id 1): names never
+// run out. Other names are never touched.
+TEST(BuildEndToEnd, LeftoversOfRunsThatAreGoneAreRemoved) {
+  Sandbox box;
+  write_export(box, list_row("00001", kF1), record("00001", diagram(worked_board())));
+  std::vector<std::string> kept = {"vokt.dat.new", "vokt.dat.12x.new", "vokt.dat.7-.new", "vokt.dat.-7.new",
+                                   "vokt.dat.999999999.new.txt", "other.dat.999999999.new"};
+  if (!Sandbox::launched()) kept.push_back("vokt.dat." + std::to_string(getpid()) + ".new");  // a run at work
+  for (const std::string& name : kept) box.write_work(name, "kept");
+  for (const char* gone : {"vokt.dat.999999999.new", "vokt.dat.999999999-3.new"}) box.write_work(gone, "gone");
+  std::optional<pid_t> child;
+  int feed = -1;
+  if (!Sandbox::launched()) {
+    // The build waits at the data page, a FIFO, while its own id is known.
+    std::signal(SIGPIPE, SIG_IGN);
+    const std::string data = box.read_work("mirzdata.htm");
+    const fs::path fifo = box.work_dir() / "mirzdata.htm";
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    child = box.start({"vokt", "vokt"});
+    const std::string own = "vokt.dat." + std::to_string(*child);
+    for (int n = 0; n < 150; ++n) {
+      std::string name = own;
+      if (n > 0) name.append("-").append(std::to_string(n));
+      box.write_work(name.append(".new"), "mine");
+    }
+    feed = open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(feed, 0);
+    ASSERT_EQ(write(feed, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    close(feed);
+  }
+  const RunResult run = child ? box.finish(*child) : box.run({"vokt", "vokt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(box.read_work("vokt.dat"), kHeaderLines + record_line(kWorkedDirect, kF1) + "#00001\r\n");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(box.work_dir())) {
+    if (entry.path().filename().string().find(".new") != std::string::npos) left.push_back(entry.path().filename());
+  }
+  std::sort(left.begin(), left.end());
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(left, kept);
 }
 
 // Builds that overlap in one directory each write a private new file and put

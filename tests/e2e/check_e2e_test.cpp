@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -144,6 +145,14 @@ int hold_lock(const Sandbox& box) {
   const int held = open((box.prog_dir() / "vokt.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   EXPECT_EQ(flock(held, LOCK_EX), 0);
   return held;
+}
+
+// Waits until a check has its three pages written to files of its own.
+void wait_for_written_pages(const Sandbox& box) {
+  for (int waited = 0; waited < 10000 && temporary_files(box.prog_dir()).size() < 3; waited += 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ASSERT_EQ(temporary_files(box.prog_dir()).size(), 3u);
 }
 
 TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
@@ -368,8 +377,9 @@ TEST(CheckEndToEnd, DigestFileOfAnyShape) {
 }
 
 // A page that cannot be written in full (a file-size limit, as on a full
-// disk) fails its stage like one that cannot be opened.
-TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
+// disk) fails its stage like one that cannot be opened. A failed check puts
+// none of its pages in place and leaves no file of its own behind.
+TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsTheOldPages) {
   std::string many_matches;
   for (int i = 0; i < 50; ++i) many_matches += std::string(kWorkedDirect) + " a match that fills the page\n";
   const std::string worked = sjis(diagram(worked_board())), full = ": " + full_disk_text() + "\n";
@@ -377,22 +387,19 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
     const char* what;
     bool with_digest_file;
     std::string problem, message;
-    std::optional<std::string> key, result;
     unsigned long limit = 0;
   };
   const Case cases[] = {
-      {"problem file missing", true, "", "missing.kif: No such file or directory\n", "old key", "old result"},
-      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n", "old key",
-       "old result"},
-      {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n", "old key", "old result"},
+      {"problem file missing", true, "", "missing.kif: No such file or directory\n"},
+      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n"},
+      {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n"},
       {"UTF-8 with a broken sequence before the diagram", true, "\xE3\x81\n" + diagram(worked_board()),
-       "Kifu data not specified\n", "old key", "old result"},
+       "Kifu data not specified\n"},
       {"UTF-8 with a broken sequence after the diagram", true, diagram(worked_board()) + "\xE3\x81",
-       "Kifu data not specified\n", "old key", "old result"},
-      {"digest file missing", false, worked, "vokt.dat: No such file or directory\n",
-       key_page(diagram(worked_board(), "持駒：飛 角")), ""},
-      {"key page not written in full", true, worked, "voktkey.htm" + full, std::nullopt, "old result", 300},
-      {"result page not written in full", true, worked, "voktdata.htm" + full, std::nullopt, std::nullopt, 1500},
+       "Kifu data not specified\n"},
+      {"digest file missing", false, worked, "vokt.dat: No such file or directory\n"},
+      {"key page not written in full", true, worked, "voktkey.htm" + full, 300},
+      {"result page not written in full", true, worked, "voktdata.htm" + full, 1500},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -414,9 +421,10 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsLaterPages) {
     } else {
       EXPECT_EQ(after_banner(run.err), c.message + std::string(kPause));
     }
-    if (c.key) { EXPECT_EQ(box.read_prog("voktkey.htm"), *c.key); }
-    if (c.result) { EXPECT_EQ(box.read_prog("voktdata.htm"), *c.result); }
+    EXPECT_EQ(box.read_prog("voktkey.htm"), "old key");
+    EXPECT_EQ(box.read_prog("voktdata.htm"), "old result");
     EXPECT_EQ(box.read_prog("vokt.htm"), "old frame");
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
     EXPECT_TRUE(box.browser_opens(500).empty());
   }
 }
@@ -508,6 +516,48 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   }
 }
 
+// A check takes the lock only to put its three pages in place, together at
+// the end. One stopped while it waits for the lock leaves the old pages:
+// interrupted (SIGINT, SIGTERM) it removes its files and ends by the
+// signal; killed (SIGKILL) it leaves them, and the next check removes them.
+TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  for (const int signal_number : {SIGINT, SIGTERM, SIGKILL}) {
+    SCOPED_TRACE(strsignal(signal_number));
+    write_old_pages(box);
+    const int held = hold_lock(box);
+    const pid_t child = box.start({"p.kif"});
+    wait_for_written_pages(box);
+    kill(child, signal_number);
+    EXPECT_EQ(box.finish(child).status, -1);
+    close(held);
+    EXPECT_TRUE(old_pages(box));
+    EXPECT_EQ(temporary_files(box.prog_dir()).size(), signal_number == SIGKILL ? 3u : 0u);
+  }
+  check(box, sjis(diagram(worked_board())));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+}
+
+// The problem is read before the lock is taken: a check whose problem file
+// never comes (a FIFO without a writer) holds up no other check.
+TEST(CheckEndToEnd, AProblemThatNeverComesHoldsUpNoOtherCheck) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine opens a FIFO without waiting for its writer";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  ASSERT_EQ(mkfifo((box.work_dir() / "slow.fifo").c_str(), 0600), 0);
+  const pid_t slow = box.start({"slow.fifo"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  check(box, sjis(diagram(worked_board())));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  kill(slow, SIGTERM);
+  EXPECT_EQ(box.finish(slow).status, -1);
+}
+
 // Only regular files serve as the lock file or are replaced by pages. A
 // check that cannot lock says why, naming vokt.lock, and goes on; a page
 // that is (or links to) anything else stops the check.
@@ -561,6 +611,7 @@ TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
     EXPECT_TRUE(fs::is_fifo(other));
     fs::remove(box.prog_dir() / page);
     box.write_prog(page, "old");
+    EXPECT_TRUE(old_pages(box));
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
 }
@@ -602,6 +653,88 @@ TEST(CheckEndToEnd, TheLockFileIsOpenForWritingAndFollowsItsName) {
   close(held_anew);
   EXPECT_EQ(box.finish(child).status, 0);
   EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+}
+
+// Where no new file can be made beside a page that the user may write (a
+// program folder where new files are refused, a sticky folder of another
+// user's pages), the page is rewritten in place. A lock file the user may
+// only read serves; one the user may not open is said. A page that is not
+// there cannot be made there either, and that fails as it always did.
+TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
+  if (Sandbox::launched()) GTEST_SKIP() << "runs the tool as another user";
+  if (geteuid() != 0) GTEST_SKIP() << "runs the tool as another user, which needs root";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_prog("vokt.lock", "");
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  RunOptions nobody;
+  nobody.as_nobody = true;
+  const std::string new_key = key_page(diagram(worked_board(), "持駒：飛 角"));
+  for (const bool sticky : {false, true}) {
+    SCOPED_TRACE(sticky ? "a sticky folder of root's pages" : "a folder of root's with the user's pages");
+    fs::permissions(box.prog_dir(), sticky ? fs::perms(01777) : fs::perms(0755));
+    write_old_pages(box);
+    for (const char* page : kPages) {
+      if (sticky) {
+        fs::permissions(box.prog_dir() / page, fs::perms(0666));
+      } else {
+        ASSERT_EQ(chown((box.prog_dir() / page).c_str(), 65534, 65534), 0);
+      }
+    }
+    const RunResult run = box.run({"p.kif"}, nobody);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(after_banner(run.err), "");
+    EXPECT_EQ(box.read_prog("voktkey.htm"), new_key);
+    EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  }
+  fs::permissions(box.prog_dir(), fs::perms(0755));
+  write_old_pages(box);
+  for (const char* page : kPages) ASSERT_EQ(chown((box.prog_dir() / page).c_str(), 65534, 65534), 0);
+  const int held = hold_lock(box);  // root's lock file, which the user may read
+  const pid_t waiting = box.start({"p.kif"}, nobody);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_TRUE(old_pages(box));
+  close(held);
+  EXPECT_EQ(box.finish(waiting).status, 0);
+  EXPECT_EQ(box.read_prog("voktkey.htm"), new_key);
+  fs::permissions(box.prog_dir() / "vokt.lock", fs::perms(0600));
+  const RunResult unlocked = box.run({"p.kif"}, nobody);
+  EXPECT_EQ(unlocked.status, 0);
+  EXPECT_EQ(after_banner(unlocked.err), kUnlocked);
+  fs::remove(box.prog_dir() / "voktkey.htm");
+  const RunResult missing = box.run({"p.kif"}, nobody);
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(after_banner(missing.err), "voktkey.htm: Permission denied\n" + std::string(kPause));
+}
+
+// Windows refuses to replace a page that another program has open: after
+// ten seconds the check writes it in place. Interrupted (Ctrl-C) while it
+// waits, a check removes its files and leaves the old pages.
+TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
+  if (!Sandbox::launched()) GTEST_SKIP() << "Windows keeps a file that is open from being replaced";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_old_pages(box);
+  const fs::path helper = fs::path(std::getenv("VOKT_E2E_BINARY")).parent_path() / "vokt_hold_open.exe";
+  const pid_t holder = box.start_program({helper.string(), "voktkey.htm", "60"}, box.prog_dir());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const pid_t interrupted = box.start({"p.kif"});
+  wait_for_written_pages(box);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  kill(interrupted, SIGINT);
+  box.finish(interrupted);
+  EXPECT_TRUE(old_pages(box));
+  EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  const auto start = std::chrono::steady_clock::now();
+  check(box, sjis(diagram(worked_board())));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -155,6 +156,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   const std::string id = std::to_string(++runs_) + ".txt";
   const std::string out_path = (root_ / ("stdout-" + id)).string(), err_path = (root_ / ("stderr-" + id)).string();
   const std::string cwd = work_.string();
+  if (options.as_nobody) fs::permissions(root_, fs::perms::all);  // for the stub's log and the console files
 
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
@@ -173,6 +175,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (options.as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(127);
     if (options.file_size_limit) {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
@@ -228,7 +231,27 @@ void Sandbox::before_browser_open(std::string_view command) const {
   write_file(stub, "#!/bin/sh\n" + std::string(command) +
                        "\nif [ $# -eq 1 ]; then line=\"$1\"; else line=\"argc=$#: $*\"; fi\n"
                        "printf '%s\\n' \"$line\" >> \"$OPEN_LOG\"\n");
-  fs::permissions(stub, fs::perms::owner_all);
+  fs::permissions(stub, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+}
+
+pid_t Sandbox::start_program(const std::vector<std::string>& argv, const fs::path& dir) const {
+  std::vector<std::string> argv_text;
+  if (!launcher_.empty()) argv_text.push_back(launcher_);
+  argv_text.insert(argv_text.end(), argv.begin(), argv.end());
+  std::vector<char*> argv_ptrs;
+  for (auto& arg : argv_text) argv_ptrs.push_back(arg.data());
+  argv_ptrs.push_back(nullptr);
+  const std::string cwd = dir.string();
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    if (null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    for (int stream = 0; stream <= 2; ++stream) dup2(null, stream);
+    execvp(argv_ptrs[0], argv_ptrs.data());
+    _exit(127);
+  }
+  return child;
 }
 
 std::string Sandbox::frame_page_open() const {
