@@ -188,12 +188,12 @@ int open_document(const std::string& document) {
   // A launcher that fails says so by its exit status, at once; one still at
   // work after two seconds is taken to be showing the page (some wait for
   // the browser itself, which the run must not do).
-  for (int waited_ms = 0; waited_ms < 2000; waited_ms += 10) {
+  for (int waited_ms = 0; waited_ms < 2000; ++waited_ms) {
     int exit_status = 0;
     const pid_t done = waitpid(child, &exit_status, WNOHANG);
     if (done == child) return WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0 ? 0 : -1;
     if (done < 0) break;
-    usleep(10 * 1000);
+    usleep(1000);
   }
   return 0;
 }
