@@ -18,6 +18,7 @@
 #include "database/digest_file.h"
 #include "digest/digest.h"
 #include "fuzz_support.h"
+#include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
 
@@ -41,7 +42,10 @@ bool has_only_crlf_line_ends(std::string_view page) {
 // Writes the page and returns the count it shows.
 long count_on_page(const vokt::PositionDigest& direct, const vokt::PositionDigest& mirrored) {
   const std::string dir = fz::scratch_dir().string();
-  VOKT_FUZZ_CHECK(vokt::write_result_page(dir, direct, mirrored) == 0, "the result page is written");
+  vokt::TextWriter writer;
+  VOKT_FUZZ_CHECK(vokt::write_result_page(dir, direct, mirrored, writer) == 0 &&
+                      vokt::put_page_in_place(writer, vokt::report_text::kResultPage) == 0,
+                  "the result page is written");
   const std::string page = fz::read_file(fz::scratch_dir() / vokt::report_text::kResultPage);
 
   VOKT_FUZZ_CHECK(page.starts_with("<html>\r\n<head>\r\n<title>"), "the page opens with its fixed lines");

@@ -1,3 +1,4 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -12,11 +13,11 @@ namespace vokt {
 
 namespace {
 
-// Checks that share the program directory share its three pages: each holds
-// this lock file's lock for its whole run, so that they run one after
-// another and the pages on disk always come from one run. Where the lock
-// file cannot be made (a read-only directory), the check goes on unlocked
-// and the pages report what fails.
+// Checks that share the program directory share its three pages: each puts
+// its pages in place while it holds this lock file's lock, so that the
+// pages on disk always come from one run. A check that cannot lock (a
+// read-only directory, something else than a file under that name) says so
+// and goes on.
 constexpr const char* kLockFile = "vokt.lock";
 constexpr int kLockWaitSeconds = 30;
 
@@ -26,21 +27,39 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
-  FileLock lock;
-  if (lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000) == FileLock::Outcome::timed_out) {
-    write_error(std::string(kLockFile) + ": Another check still holds the pages after " +
-                std::to_string(kLockWaitSeconds) + " seconds\n");
-    return 1;
-  }
-  // Both stages read the problem from the start: a file that can be read
-  // only once is kept here by the first for the second.
+  // The stages run without the lock, so that a problem file that is slow to
+  // come holds up no other check: both that read the problem read it from
+  // the start, and a file that can be read only once is kept here by the
+  // first for the second. Each page goes to a file of its own; a failing
+  // stage drops them all, and the pages of the last run stay as they were.
   ProblemFile problem{problem_path, std::nullopt};
   PositionDigest direct;
   PositionDigest mirrored;
   if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
-  if (write_key_page(dir, problem) != 0) return 1;
-  if (write_result_page(dir, direct, mirrored) != 0) return 1;
-  if (write_frame_page(dir) != 0) return 1;
+  TextWriter key_page, result_page, frame_page;
+  if (write_key_page(dir, problem, key_page) != 0) return 1;
+  if (write_result_page(dir, direct, mirrored, result_page) != 0) return 1;
+  if (write_frame_page(dir, frame_page) != 0) return 1;
+  {
+    FileLock lock;
+    const int error = lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000);
+    if (error == ETIMEDOUT) {
+      write_error(std::string(kLockFile) + ": Another check still holds the pages after " +
+                  std::to_string(kLockWaitSeconds) + " seconds\n");
+      return 1;
+    }
+    if (error != 0) {
+      report_file_error(kLockFile, error);
+      write_error("Going on without the lock: a check at the same moment may mix its pages with these\n");
+    }
+    // One right after the other: only the instant between two renames sees
+    // pages of two runs.
+    if (put_page_in_place(key_page, report_text::kKeyPage) != 0 ||
+        put_page_in_place(result_page, report_text::kResultPage) != 0 ||
+        put_page_in_place(frame_page, report_text::kFramePage) != 0) {
+      return 1;
+    }
+  }
   open_in_browser(dir);
   return 0;
 }
@@ -54,6 +73,7 @@ void pause_for_key() {
 int vokt_main(int argc, char** argv) {
   buffer_standard_output();
   ignore_broken_pipes();
+  remove_temporaries_when_interrupted();
   std::string banner(report_text::kLongTitle);
   banner += ' ';
   banner += report_text::kVersion;

@@ -44,14 +44,21 @@ bool is_regular_file(std::FILE* file);
 // the target's place and the link stays.
 std::string link_target(const std::string& path);
 
-// 0 when `path` does not exist or may be opened for writing; else the error
-// that opening it for writing would give (a directory gives EACCES).
+// 0 when `path` is a regular file that may be opened for writing, ENOENT
+// when nothing has that name; else the error that opening it for writing
+// would give. Anything but a regular file (a directory, a FIFO, a device, a
+// socket, a link) gives EACCES, as the target reports a directory.
 int check_writable(const std::string& path);
 
 // Creates `path` for writing; EEXIST when anything, a link included, already
 // has that name. The new file gets the permission bits (and, where
-// permitted, the group) of the existing file `like`.
+// permitted, the group) of the existing file `like`. An interrupted run can
+// remove it while it is open.
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file);
+
+// Opens the regular file `path` for writing from its start, emptied; never
+// waits for a reader, and refuses anything but a regular file with EACCES.
+int open_for_rewrite(const std::string& path, FileHandle& file);
 
 // Puts `from` in place of `to` in one step.
 int replace_file(const std::string& from, const std::string& to);
@@ -59,7 +66,20 @@ int replace_file(const std::string& from, const std::string& to);
 // Removes the file `path`, if it is there.
 void remove_file(const std::string& path);
 
+// The names of the entries of the directory `dir` (none where it cannot be read).
+std::vector<std::string> directory_entries(const std::string& dir);
+
 int process_id();
+
+// True when no process has the id `pid` any more.
+bool process_is_gone(unsigned long pid);
+
+// Removes this run's temporary files (see TemporaryFiles in text_file.h)
+// when the run is interrupted: SIGINT, SIGTERM and SIGHUP on POSIX systems
+// (a signal the run was started to ignore stays ignored); Ctrl-C,
+// Ctrl-Break and closing the console on Windows. The run then ends as the
+// interruption would have ended it.
+void remove_temporaries_when_interrupted();
 
 // The full path of the running executable, or `argv0` where the system
 // cannot tell.
@@ -69,11 +89,14 @@ std::string executable_path(std::string_view argv0);
 // each character that code page 932 lacks; elsewhere as it is.
 std::string shown_name(std::string_view name);
 
-// Asks the desktop to open `document` with its associated program, without
-// waiting for that program. Returns 0, or -1 when no launcher could be started.
+// Asks the desktop to open `document` with its associated program. A
+// launcher (xdg-open) is given two seconds to report a failure by its exit
+// status, never waited for longer. Returns 0, or -1 when no launcher could
+// be started or it failed.
 int open_document(const std::string& document);
 
-// Makes the standard output fully buffered when it is not a terminal.
+// Makes the standard output fully buffered when it is not a terminal (on
+// Windows, not a console: NUL and files are buffered alike).
 void buffer_standard_output();
 
 // Lets a write to a closed pipe fail like any other write instead of ending
@@ -95,21 +118,22 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 // Held until the object is destroyed.
 class FileLock {
  public:
-  enum class Outcome {
-    held,       // this run holds the lock
-    no_file,    // the lock file cannot be opened or locked; nothing is held
-    timed_out,  // another run held it for the whole time allowed
-  };
-
   FileLock() = default;
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  ~FileLock();
+  ~FileLock() { release(); }
 
-  // Waits at most `timeout_ms` milliseconds for the lock, polling.
-  Outcome acquire(const std::string& path, int timeout_ms);
+  // Waits at most `timeout_ms` milliseconds for the lock, polling. Returns 0
+  // when this run holds it, ETIMEDOUT when another run held it for the whole
+  // time, else the error that keeps the file from serving as a lock (EACCES
+  // for anything but a regular file in its place); nothing is held then.
+  // The file is opened for reading and writing, or for reading only where
+  // writing is refused, and never waits for a writer.
+  int acquire(const std::string& path, int timeout_ms);
 
  private:
+  void release();
+
   std::intptr_t handle_ = -1;  // the system's handle of the open lock file
 };
 

@@ -1,15 +1,18 @@
 // The operating system's services on POSIX systems (Linux).
+#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <limits>
 
 #include "platform/os.h"
 #include "platform/text_file.h"
@@ -23,6 +26,31 @@ namespace {
 
 // The error of the call that just failed; EIO where the C library left none.
 int last_error() { return errno != 0 ? errno : EIO; }
+
+// What opening anything but a regular file where one is expected gives: the
+// refusal the target gives a directory. Open calls meet them as these errors
+// (a link under O_NOFOLLOW, a directory opened for writing, a socket).
+int refusal(int error) { return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error; }
+
+// `fd` as `file` when it is a regular file; else EACCES, and `fd` is closed.
+int adopt_regular_file(int fd, const char* mode, FileHandle& file) {
+  struct stat info {};
+  int error = fstat(fd, &info) != 0 ? last_error() : S_ISREG(info.st_mode) ? 0 : EACCES;
+  if (error == 0) {
+    file.reset(fdopen(fd, mode));
+    if (file) return 0;
+    error = last_error();
+  }
+  ::close(fd);
+  return error;
+}
+
+// An interruption: this run's temporary files are removed, and the signal,
+// whose handler is reset by now, ends the run.
+void remove_temporaries_and_end(int signal_number) {
+  TemporaryFiles::remove_all([](const char* name) { unlink(name); });
+  raise(signal_number);
+}
 
 }  // namespace
 
@@ -59,10 +87,12 @@ std::string link_target(const std::string& path) {
 }
 
 int check_writable(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return last_error();
+  if (!S_ISREG(info.st_mode)) return EACCES;
   // "r+" opens for writing without creating or truncating the file.
   FileHandle file;
-  const int error = open_file(path, "rb+", file);
-  return error == ENOENT ? 0 : error;
+  return open_file(path, "rb+", file);
 }
 
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
@@ -75,12 +105,20 @@ int create_new_file(const std::string& path, const std::string& like, FileHandle
     (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
     (void)!fchmod(fd, old.st_mode & 07777);
   }
-  file.reset(fdopen(fd, "wb"));
-  if (file) return 0;
-  const int error = last_error();
-  ::close(fd);
-  remove_file(path);
+  const int error = adopt_regular_file(fd, "wb", file);
+  if (error != 0) remove_file(path);
   return error;
+}
+
+int open_for_rewrite(const std::string& path, FileHandle& file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return refusal(last_error());
+  const int error = adopt_regular_file(fd, "wb", file);
+  if (error != 0) return error;
+  if (ftruncate(fileno(file.get()), 0) == 0) return 0;
+  const int truncate_error = last_error();
+  file.reset();
+  return truncate_error;
 }
 
 int replace_file(const std::string& from, const std::string& to) {
@@ -89,7 +127,38 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
+std::vector<std::string> directory_entries(const std::string& dir) {
+  std::vector<std::string> names;
+  struct Closer {
+    void operator()(DIR* listing) const { closedir(listing); }
+  };
+  const std::unique_ptr<DIR, Closer> listing(opendir(dir.c_str()));
+  if (!listing) return names;
+  while (const dirent* entry = readdir(listing.get())) names.emplace_back(entry->d_name);
+  return names;
+}
+
 int process_id() { return static_cast<int>(getpid()); }
+
+bool process_is_gone(unsigned long pid) {
+  if (pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) return true;
+  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+void remove_temporaries_when_interrupted() {
+  struct sigaction action {};
+  action.sa_handler = remove_temporaries_and_end;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND | SA_NODEFER;
+  constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+  for (const int signal_number : kInterruptions) sigaddset(&action.sa_mask, signal_number);
+  for (const int signal_number : kInterruptions) {
+    struct sigaction old {};
+    if (sigaction(signal_number, nullptr, &old) == 0 && old.sa_handler != SIG_IGN) {
+      sigaction(signal_number, &action, nullptr);
+    }
+  }
+}
 
 std::string executable_path(std::string_view argv0) {
   std::string module(4096, '\0');
@@ -115,7 +184,18 @@ int open_document(const std::string& document) {
   char* const argv[] = {const_cast<char*>(launcher), const_cast<char*>(document.c_str()), nullptr};
   const int status = posix_spawnp(&child, launcher, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
-  return status == 0 ? 0 : -1;
+  if (status != 0) return -1;
+  // A launcher that fails says so by its exit status, at once; one still at
+  // work after two seconds is taken to be showing the page (some wait for
+  // the browser itself, which the run must not do).
+  for (int waited_ms = 0; waited_ms < 2000; ++waited_ms) {
+    int exit_status = 0;
+    const pid_t done = waitpid(child, &exit_status, WNOHANG);
+    if (done == child) return WIFEXITED(exit_status) && WEXITSTATUS(exit_status) == 0 ? 0 : -1;
+    if (done < 0) break;
+    usleep(1000);
+  }
+  return 0;
 }
 
 void buffer_standard_output() {
@@ -148,22 +228,40 @@ int append_cp932(std::string_view utf8, std::string& out) {
   return 0;
 }
 
-FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) return Outcome::no_file;
-  handle_ = fd;
   for (;;) {
-    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return Outcome::held;
-    if (errno != EWOULDBLOCK && errno != EINTR) return Outcome::no_file;
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
-    usleep(10 * 1000);
+    release();
+    // For reading and writing: an NFS client refuses an exclusive lock on a
+    // file open for reading only. Reading only is what remains where
+    // writing is refused (another user's file, a read-only mount). A FIFO
+    // in its place must not stop the run before the wait even begins.
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
+    const int error = fd < 0 ? last_error() : 0;
+    if (error == EACCES || error == EROFS) fd = ::open(path.c_str(), O_RDONLY | kFlags);
+    if (fd < 0) return refusal(error);
+    handle_ = fd;
+    struct stat locked {}, named {};
+    if (fstat(fd, &locked) != 0) return last_error();
+    if (!S_ISREG(locked.st_mode)) return EACCES;
+    while (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int busy = errno;
+      if (busy != EWOULDBLOCK && busy != EINTR) return busy;
+      if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
+      usleep(10 * 1000);
+    }
+    // A lock file removed or replaced while this run waited for it locks
+    // nothing: the file that has the name now is locked instead.
+    if (stat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) return 0;
+    if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
   }
 }
 
-FileLock::~FileLock() {
+void FileLock::release() {
   // Closing the file releases the lock.
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
 }
 
 }  // namespace vokt

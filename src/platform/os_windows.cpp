@@ -13,6 +13,7 @@
 #include <cstring>
 
 #include "platform/os.h"
+#include "platform/text_file.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
@@ -55,6 +56,54 @@ std::wstring file_api_name(std::string_view utf8) {
   return wide;
 }
 
+// The error number that the C library gives a failure of a file call.
+int errno_of(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return EACCES;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    default:
+      return EINVAL;
+  }
+}
+
+// Opens `path` for writing as a C stream; anything but a file on a disk is
+// refused with EACCES.
+int open_for_writing(const std::string& path, DWORD share, DWORD disposition, FileHandle& file) {
+  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_WRITE, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return errno_of(GetLastError());
+  const bool on_disk = GetFileType(handle) == FILE_TYPE_DISK;
+  const int fd = on_disk ? _open_osfhandle(reinterpret_cast<std::intptr_t>(handle), _O_WRONLY | _O_BINARY) : -1;
+  if (fd < 0) {
+    CloseHandle(handle);
+    return on_disk ? EMFILE : EACCES;
+  }
+  file.reset(_fdopen(fd, "wb"));
+  if (file) return 0;
+  _close(fd);
+  return EMFILE;
+}
+
+// An interruption: this run's temporary files are removed, and the default
+// handler then ends the run.
+BOOL WINAPI remove_temporaries_and_end(DWORD) {
+  TemporaryFiles::remove_all([](const char* name) { DeleteFileW(file_api_name(name).c_str()); });
+  return FALSE;
+}
+
 }  // namespace
 
 int open_file(const std::string& path, const char* mode, FileHandle& file) {
@@ -78,21 +127,19 @@ int check_writable(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : EACCES;
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
   }
   return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0 ? 0 : EACCES;
 }
 
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file) {
   (void)like;  // a new file inherits the folder's permissions
-  const int fd = _wopen(file_api_name(path).c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd < 0) return errno;
-  file.reset(_fdopen(fd, "wb"));
-  if (file) return 0;
-  const int error = errno;
-  _close(fd);
-  remove_file(path);
-  return error;
+  // Shared for deletion, so that an interrupted run can remove it while open.
+  return open_for_writing(path, FILE_SHARE_READ | FILE_SHARE_DELETE, CREATE_NEW, file);
+}
+
+int open_for_rewrite(const std::string& path, FileHandle& file) {
+  return open_for_writing(path, FILE_SHARE_READ | FILE_SHARE_WRITE, TRUNCATE_EXISTING, file);
 }
 
 int replace_file(const std::string& from, const std::string& to) {
@@ -113,7 +160,32 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { DeleteFileW(file_api_name(path).c_str()); }
 
+std::vector<std::string> directory_entries(const std::string& dir) {
+  std::vector<std::string> names;
+  struct Closer {
+    void operator()(HANDLE search) const { FindClose(search); }
+  };
+  WIN32_FIND_DATAW entry;
+  const HANDLE first = FindFirstFileW(file_api_name(dir + "\\*").c_str(), &entry);
+  if (first == INVALID_HANDLE_VALUE) return names;
+  const std::unique_ptr<void, Closer> search(first);
+  do {
+    names.push_back(utf8_name(entry.cFileName));
+  } while (FindNextFileW(search.get(), &entry));
+  return names;
+}
+
 int process_id() { return _getpid(); }
+
+bool process_is_gone(unsigned long pid) {
+  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
+  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
+  CloseHandle(process);
+  return ended;
+}
+
+void remove_temporaries_when_interrupted() { SetConsoleCtrlHandler(remove_temporaries_and_end, TRUE); }
 
 std::string executable_path(std::string_view argv0) {
   // The buffer grows until the whole path fits: it may exceed MAX_PATH.
@@ -149,11 +221,17 @@ int open_document(const std::string& document) {
   open.lpVerb = L"open";
   open.lpFile = file.c_str();
   open.nShow = SW_SHOWNORMAL;
+  // Its own outcome is all there is to know: what it starts is the browser
+  // itself (under Wine, a bridge that does not wait for its launcher).
   return ShellExecuteExW(&open) ? 0 : -1;
 }
 
 void buffer_standard_output() {
-  if (_isatty(_fileno(stdout)) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+  // Asked of the console itself: the C library counts every character
+  // device as a terminal, NUL too, and would leave a listing sent there
+  // unbuffered.
+  DWORD mode = 0;
+  if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
 void ignore_broken_pipes() {}  // Windows has no such signal
@@ -190,26 +268,36 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   return arguments;
 }
 
-FileLock::Outcome FileLock::acquire(const std::string& path, int timeout_ms) {
+int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  // Read access is enough to lock, and lets a lock file of another user serve.
-  const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return Outcome::no_file;
+  release();
+  // For reading and writing, or reading only where writing is refused (a
+  // lock file of another user, a read-only one): that is enough to lock.
+  const std::wstring name = file_api_name(path);
+  const DWORD kAccess[] = {GENERIC_READ | GENERIC_WRITE, GENERIC_READ};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (const DWORD access : kAccess) {
+    handle = CreateFileW(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_ACCESS_DENIED) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) return errno_of(GetLastError());
   handle_ = reinterpret_cast<std::intptr_t>(handle);
+  if (GetFileType(handle) != FILE_TYPE_DISK) return EACCES;
   for (;;) {
     OVERLAPPED whole{};
-    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return Outcome::held;
-    if (GetLastError() != ERROR_LOCK_VIOLATION && GetLastError() != ERROR_IO_PENDING) return Outcome::no_file;
-    if (std::chrono::steady_clock::now() >= deadline) return Outcome::timed_out;
+    if (LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole)) return 0;
+    const DWORD error = GetLastError();
+    if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) return errno_of(error);
+    if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
     pause_between_tries();
   }
 }
 
-FileLock::~FileLock() {
+void FileLock::release() {
   // Closing the file releases the lock.
   if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
 }
 
 }  // namespace vokt

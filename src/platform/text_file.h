@@ -111,7 +111,7 @@ class TextReader {
 };
 
 // A text file open for writing: every line feed written becomes CR LF. The
-// first failure of any write is remembered and reported by close().
+// first failure of any write is remembered and reported by finish().
 class TextWriter {
  public:
   TextWriter() = default;
@@ -119,21 +119,33 @@ class TextWriter {
   TextWriter& operator=(const TextWriter&) = delete;
   ~TextWriter();
 
-  // Creates a private new file to take the place of `path` when close()
-  // succeeds, so that nobody ever sees `path` half-written and a failed or
-  // overlapping run cannot damage it. The new file is created beside `path`
-  // (beside the file that a symbolic link `path` points to: the link stays)
-  // under a name no other run uses, never through a link, with the old
-  // file's permission bits. Returns 0 or the error number.
-  int open_replacement(const std::string& path);
+  // Creates a private new file to take the place of `path` when the text is
+  // put in place, so that nobody ever sees `path` half-written and a failed
+  // or overlapping run cannot damage it. The new file is created beside
+  // `path` (beside the file that a symbolic link `path` points to: the link
+  // stays) as "<name>.<process id>[-<n>].new", never through a link, with
+  // the old file's permission bits; such files of runs that are gone, and
+  // of an earlier process with this run's id, are removed first. Only a
+  // regular file is ever replaced. Returns 0 or the error number.
+  //
+  // With `or_in_place`, an existing `path` that may be written is rewritten
+  // in place where no new file can be made beside it (a folder where new
+  // files are refused, no free inodes; the text is then kept in memory) or
+  // the new file cannot take its place (a sticky folder, a file in use).
+  int open_replacement(const std::string& path, bool or_in_place = false);
 
   void write(std::string_view text);
   void write(char byte) { write(std::string_view(&byte, 1)); }
 
-  // Writes out what is buffered and closes the file; the replacement is
-  // then put in place. Returns 0, or the error number of the first failure
-  // of a write, the close or the replacement; a replacement that failed is
-  // removed.
+  // Writes out what is buffered and closes the new file. Returns 0, or the
+  // error number of the first failure of a write or of the close.
+  int finish();
+
+  // Puts the finished text in place of the file. Returns 0 or the error
+  // number; the new file is removed in any case.
+  int put_in_place();
+
+  // finish(), then put_in_place() when it succeeded.
   int close();
 
   // Closes the file without putting a replacement in place, and removes it.
@@ -142,17 +154,37 @@ class TextWriter {
  private:
   void start_writing();
   void flush_buffer();
+  int rewrite_in_place(FileHandle page);
 
   FileHandle file_;
   std::string buffer_;
   int error_ = 0;
   std::string replacement_;  // the new file while one is written
   std::string target_;       // the file it is to replace
+  bool in_place_ = false;    // `target_` may be rewritten in place
+  int create_error_ = 0;     // why no new file could be made, where none was
+};
+
+// The temporary files of this run, so that an interrupted run can remove
+// them. Up to kSlots names are kept; each is a pointer to a name that must
+// stay unchanged until it is forgotten. Reading them is async-signal-safe.
+class TemporaryFiles {
+ public:
+  static constexpr std::size_t kSlots = 8;
+
+  static void remember(const std::string& name);
+  static void forget(const std::string& name);
+  // Calls `remove` with each name, for an interruption: names forgotten
+  // after this are kept alive until the process ends.
+  static void remove_all(void (*remove)(const char* name));
 };
 
 // Cuts `path` at its last separator: the directory part, without the
 // separator. A path without a separator gives "." (the current directory).
 std::string directory_of(std::string_view path);
+
+// The part of `path` after its last separator.
+std::string_view file_name_of(std::string_view path);
 
 // Joins a directory and a file name with the platform's separator.
 std::string join_path(std::string_view dir, std::string_view name);

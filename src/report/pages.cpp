@@ -38,24 +38,24 @@ std::string program_title() {
   return title;
 }
 
-// Writes the page `name` in `dir` with what `write_body` writes. The page is
-// written as a new file that takes the old one's place only when complete,
-// so that nobody sees it half-written. A page that cannot be opened or
-// written in full is reported with its name, and the old one stays; a body
-// that fails (returns false) has reported its own failure, and the page is
-// put in place as far as it was written.
+// Writes the page `name` in `dir` with what `write_body` writes, to a new
+// file of its own that put_page_in_place() later puts in the page's place
+// (where none can be made beside a page that may be written, to memory, for
+// the page to be rewritten in place). A page that cannot be opened or
+// written in full is reported with its name; a body that fails (returns
+// false) has reported its own failure. Either way the text is dropped.
 template <typename Body>
-int write_page(std::string_view dir, const char* name, const Body& write_body) {
-  TextWriter page;
-  if (const int error = page.open_replacement(join_path(dir, name))) {
+int write_page(std::string_view dir, const char* name, TextWriter& page, const Body& write_body) {
+  if (const int error = page.open_replacement(join_path(dir, name), true)) {
     report_file_error(name, error);
     return 1;
   }
   if (!write_body(page)) {
-    page.close();
+    page.discard();
     return 1;
   }
-  if (const int error = page.close()) {
+  if (const int error = page.finish()) {
+    page.discard();
     report_file_error(name, error);
     return 1;
   }
@@ -98,13 +98,13 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
   }
 }
 
-int write_key_page(std::string_view dir, ProblemFile& problem) {
+int write_key_page(std::string_view dir, ProblemFile& problem, TextWriter& page) {
   TextReader problem_file;
   if (const int error = problem_file.open(problem, sjis::kBoardHeaderUtf8)) {
     report_file_error(problem.path, error);
     return 1;
   }
-  return write_page(dir, report_text::kKeyPage, [&](TextWriter& page) {
+  return write_page(dir, report_text::kKeyPage, page, [&](TextWriter& page) {
     write_page_head(page, program_title(), report_text::kSearchData);
     copy_diagram(page, problem_file);
     page.write("\n<hr>\n</pre>\n</body>\n</html>\n");
@@ -112,8 +112,9 @@ int write_key_page(std::string_view dir, ProblemFile& problem) {
   });
 }
 
-int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored) {
-  return write_page(dir, report_text::kResultPage, [&](TextWriter& page) {
+int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored,
+                      TextWriter& page) {
+  return write_page(dir, report_text::kResultPage, page, [&](TextWriter& page) {
     TextReader digest_file;
     if (const int error = digest_file.open(join_path(dir, kDigestFileName))) {
       report_file_error(kDigestFileName, error);
@@ -142,11 +143,11 @@ std::string frame_date_text(const std::tm& time) {
   return text;
 }
 
-int write_frame_page(std::string_view dir) {
+int write_frame_page(std::string_view dir, TextWriter& page) {
   const std::time_t now = std::time(nullptr);
   std::string date;
   if (const std::tm* local = std::localtime(&now)) date = frame_date_text(*local);
-  return write_page(dir, report_text::kFramePage, [&](TextWriter& page) {
+  return write_page(dir, report_text::kFramePage, page, [&](TextWriter& page) {
     page.write("<html>\n<head>\n<title>");
     page.write(report_text::kLongTitle);
     page.write(" ");
@@ -166,10 +167,17 @@ int write_frame_page(std::string_view dir) {
   });
 }
 
+int put_page_in_place(TextWriter& page, const char* name) {
+  const int error = page.put_in_place();
+  if (error != 0) report_file_error(name, error);
+  return error == 0 ? 0 : 1;
+}
+
 int open_in_browser(std::string_view dir) {
   const std::string page = join_path(dir, report_text::kFramePage);
   const int status = open_document(page);
-  // The check itself has succeeded: only say where its pages are.
+  // The check itself has succeeded: only say where its pages are, also when
+  // the launcher started but failed.
   if (status == -1) write_error("The browser could not be started: open " + shown_name(page) + " by hand\n");
   return status;
 }

@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -107,6 +108,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   std::vector<std::string> leftovers;
   for (const fs::path& path : options.leftovers) leftovers.push_back(path.string() + ".");
   for (std::string& path : leftovers) path.reserve(path.size() + 32);
+  if (options.as_nobody) fs::permissions(root_, fs::perms::all);  // for the stub's log and the console files
 
   const pid_t child = fork();
   if (child < 0) throw std::runtime_error("fork failed");
@@ -118,6 +120,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
       close(out);
       out = ends[1];
     }
+    if (options.null_stdout) dup2(open("/dev/null", O_WRONLY), out);
     if (options.umask) umask(*options.umask);
     for (std::string& path : leftovers) {  // no allocation after the fork: the room is reserved
       char id[16];
@@ -130,6 +133,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (options.as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(127);
     if (options.file_size_limit) {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
@@ -185,7 +189,27 @@ void Sandbox::before_browser_open(std::string_view command) const {
   write_file(stub, "#!/bin/sh\n" + std::string(command) +
                        "\nif [ $# -eq 1 ]; then line=\"$1\"; else line=\"argc=$#: $*\"; fi\n"
                        "printf '%s\\n' \"$line\" >> \"$OPEN_LOG\"\n");
-  fs::permissions(stub, fs::perms::owner_all);
+  fs::permissions(stub, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+}
+
+pid_t Sandbox::start_program(const std::vector<std::string>& argv, const fs::path& dir) const {
+  std::vector<std::string> argv_text;
+  if (!launcher_.empty()) argv_text.push_back(launcher_);
+  argv_text.insert(argv_text.end(), argv.begin(), argv.end());
+  std::vector<char*> argv_ptrs;
+  for (auto& arg : argv_text) argv_ptrs.push_back(arg.data());
+  argv_ptrs.push_back(nullptr);
+  const std::string cwd = dir.string();
+  const pid_t child = fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) {
+    const int null = open("/dev/null", O_RDWR);
+    if (null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
+    for (int stream = 0; stream <= 2; ++stream) dup2(null, stream);
+    execvp(argv_ptrs[0], argv_ptrs.data());
+    _exit(127);
+  }
+  return child;
 }
 
 std::string Sandbox::frame_page_open() const {
