@@ -55,6 +55,7 @@ struct RunOptions {
   bool null_stdout = false;     // the standard output /dev/null, a character device
   std::optional<mode_t> umask;  // the tool's file-creation mask
   bool as_nobody = false;       // run as user and group 65534 (the tests must run as root)
+  std::optional<fs::path> program;  // another program than the tool, run the same way
 };
 
 struct SandboxOptions {
@@ -100,9 +101,6 @@ class Sandbox {
   std::string frame_page_open() const;
   // A /bin/sh line the stub runs before it logs a call.
   void before_browser_open(std::string_view command) const;
-  // Starts `argv` in `dir` with the launcher in front (under Wine, a Windows
-  // program), its console streams /dev/null; the caller waits for it.
-  pid_t start_program(const std::vector<std::string>& argv, const fs::path& dir) const;
 
  private:
   std::string launcher_;
