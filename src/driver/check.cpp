@@ -16,8 +16,8 @@ namespace {
 // Checks that share the program directory share its three pages: each puts
 // its pages in place while it holds this lock file's lock, so that the
 // pages on disk always come from one run. A check that cannot lock (a
-// read-only directory, something else than a file under that name) says so
-// and goes on.
+// read-only directory, anything but a file under that name) says so and
+// goes on.
 constexpr const char* kLockFile = "vokt.lock";
 constexpr int kLockWaitSeconds = 30;
 
@@ -28,10 +28,10 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
   // The stages run without the lock, so that a problem file that is slow to
-  // come holds up no other check: both that read the problem read it from
-  // the start, and a file that can be read only once is kept here by the
-  // first for the second. Each page goes to a file of its own; a failing
-  // stage drops them all, and the pages of the last run stay as they were.
+  // come holds up no other check. The two that read the problem each read
+  // it from the start: a file that can be read only once is kept here by
+  // the first for the second. Each page goes to a file of its own; a failing
+  // stage drops them all, and the pages of the last check stay as they were.
   ProblemFile problem{problem_path, std::nullopt};
   PositionDigest direct;
   PositionDigest mirrored;

@@ -145,7 +145,7 @@ class TextWriter {
   // number; the new file is removed in any case.
   int put_in_place();
 
-  // finish(), then put_in_place() when it succeeded.
+  // finish(), then put_in_place(): 0 or the first error of the two.
   int close();
 
   // Closes the file without putting a replacement in place, and removes it.

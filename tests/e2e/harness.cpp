@@ -192,26 +192,6 @@ void Sandbox::before_browser_open(std::string_view command) const {
   fs::permissions(stub, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
 }
 
-pid_t Sandbox::start_program(const std::vector<std::string>& argv, const fs::path& dir) const {
-  std::vector<std::string> argv_text;
-  if (!launcher_.empty()) argv_text.push_back(launcher_);
-  argv_text.insert(argv_text.end(), argv.begin(), argv.end());
-  std::vector<char*> argv_ptrs;
-  for (auto& arg : argv_text) argv_ptrs.push_back(arg.data());
-  argv_ptrs.push_back(nullptr);
-  const std::string cwd = dir.string();
-  const pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    const int null = open("/dev/null", O_RDWR);
-    if (null < 0 || chdir(cwd.c_str()) != 0) _exit(127);
-    for (int stream = 0; stream <= 2; ++stream) dup2(null, stream);
-    execvp(argv_ptrs[0], argv_ptrs.data());
-    _exit(127);
-  }
-  return child;
-}
-
 std::string Sandbox::frame_page_open() const {
   const std::string path = (prog_ / "vokt.htm").string();
   if (launcher_.empty()) return path;

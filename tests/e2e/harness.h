@@ -38,10 +38,10 @@ struct RunOptions {
   bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
   bool null_stdout = false;     // the standard output /dev/null, a character device
   std::optional<mode_t> umask;  // the tool's file-creation mask
-  std::optional<fs::path> program;  // run through this path (a link) in place of the copy in prog/
   // Files "P.<the run's process id>.new" holding "leftover", as a killed run of that id left them.
   std::vector<fs::path> leftovers;
   bool as_nobody = false;       // run as user and group 65534 (the tests must run as root)
+  std::optional<fs::path> program;  // run this in place of the copy in prog/ (a link to it, another program)
 };
 
 struct SandboxOptions {
@@ -87,9 +87,6 @@ class Sandbox {
   std::string frame_page_open() const;
   // A /bin/sh line the stub runs before it logs a call.
   void before_browser_open(std::string_view command) const;
-  // Starts `argv` in `dir` with the launcher in front (under Wine, a Windows
-  // program), its console streams /dev/null; the caller waits for it.
-  pid_t start_program(const std::vector<std::string>& argv, const fs::path& dir) const;
 
  private:
   std::string launcher_;
