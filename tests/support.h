@@ -50,8 +50,8 @@ inline std::string from_sjis(std::string_view cp932) {
 }
 
 // UTF-8 text in code page 932 the plain way, one character at a time, each
-// character that has no code-page-932 form (or bytes that are not UTF-8)
-// becoming "?".
+// character that has no code-page-932 form becoming "?", and so each byte
+// that the C library does not take as (part of) a UTF-8 character.
 inline std::string cp932_as_read(std::string_view utf8) {
   std::map<std::string, std::string, std::less<>> known;
   std::string out;
@@ -60,9 +60,12 @@ inline std::string cp932_as_read(std::string_view utf8) {
     const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     const std::string_view character = utf8.substr(at, length);
     auto [entry, added] = known.try_emplace(std::string(character));
-    if (added) entry->second = iconv_text("CP932", "UTF-8", character).value_or("?");
-    out += entry->second;
-    at += length;
+    if (added) {
+      const bool is_utf8 = iconv_text("UTF-16LE", "UTF-8", character).has_value();
+      entry->second = is_utf8 ? iconv_text("CP932", "UTF-8", character).value_or("?") : "";
+    }
+    out += entry->second.empty() ? "?" : entry->second;
+    at += entry->second.empty() ? 1 : length;
   }
   return out;
 }

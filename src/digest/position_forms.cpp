@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -82,6 +83,14 @@ std::vector<std::string_view> words(std::string_view line) {
     at = line.find_first_not_of(" \t", end);
   }
   return found;
+}
+
+// A message made of `parts`. (Joined here rather than with "text" +
+// std::string, where GCC 12 warns of an overlap that cannot happen.)
+std::string message(std::initializer_list<std::string_view> parts) {
+  std::string joined;
+  for (const std::string_view part : parts) joined += part;
+  return joined;
 }
 
 std::string quoted(std::string_view text) {
@@ -169,7 +178,7 @@ std::optional<Piece> sfen_piece(char letter, bool promoted) {
 
 std::string read_sfen_board(std::string_view board, Position& position) {
   const auto ranks = split(board, '/');
-  if (ranks.size() != 9) return "SFEN board with " + std::to_string(ranks.size()) + " ranks";
+  if (ranks.size() != 9) return message({"SFEN board with ", std::to_string(ranks.size()), " ranks"});
   for (int rank = 0; rank < 9; ++rank) {
     const std::string_view text = ranks[rank];
     std::vector<std::optional<Piece>> cells;
@@ -182,11 +191,11 @@ std::string read_sfen_board(std::string_view board, Position& position) {
       const bool promoted = text[at] == '+' && at + 1 < text.size();
       if (promoted) ++at;
       const auto piece = sfen_piece(text[at], promoted);
-      if (!piece) return "unknown piece " + quoted(text.substr(start, at + 1 - start)) + " in the SFEN board";
+      if (!piece) return message({"unknown piece ", quoted(text.substr(start, at + 1 - start)), " in the SFEN board"});
       cells.push_back(piece);
     }
     if (cells.size() != 9) {
-      return "SFEN rank " + std::to_string(rank + 1) + " with " + std::to_string(cells.size()) + " files";
+      return message({"SFEN rank ", std::to_string(rank + 1), " with ", std::to_string(cells.size()), " files"});
     }
     std::copy(cells.begin(), cells.end(), position.squares.begin() + rank * 9);
   }
@@ -202,7 +211,7 @@ std::string read_sfen_hands(std::string_view hands, Position& position) {
     while (at < hands.size() && at - start < 2 && is_digit(hands[at])) count = count * 10 + (hands[at++] - '0');
     if (at == start) count = 1;
     const auto piece = at < hands.size() ? sfen_piece(hands[at], false) : std::nullopt;
-    if (count == 0 || !piece || piece->kind == king) return "bad SFEN hand " + quoted(hands);
+    if (count == 0 || !piece || piece->kind == king) return message({"bad SFEN hand ", quoted(hands)});
     position.hands[piece->second][piece->kind] += count;
   }
   return {};
@@ -212,7 +221,7 @@ std::string read_sfen_hands(std::string_view hands, Position& position) {
 std::string read_sfen(const std::vector<std::string_view>& fields, Position& position) {
   if (fields.size() < 3) return "SFEN without side or hands";
   std::string error = read_sfen_board(fields[0], position);
-  if (error.empty() && fields[1] != "b" && fields[1] != "w") error = "bad SFEN side " + quoted(fields[1]);
+  if (error.empty() && fields[1] != "b" && fields[1] != "w") error = message({"bad SFEN side ", quoted(fields[1])});
   if (error.empty()) error = read_sfen_hands(fields[2], position);
   return error;
 }
@@ -280,7 +289,7 @@ CsaStatements csa_statements(const std::vector<std::string_view>& lines) {
       const char what = statement[1];
       if (what >= '1' && what <= '9') {
         auto& rank = found.ranks[what - '1'];
-        if (rank) found.error = "rank line " + std::string(statement.substr(0, 2)) + " repeated";
+        if (rank) found.error = message({"rank line ", statement.substr(0, 2), " repeated"});
         rank = statement.substr(2);
       } else if (what == 'I') {
         if (found.removals) found.error = "PI repeated";
@@ -299,12 +308,12 @@ std::string read_csa_rank(int rank, std::string_view cells, Position& position) 
   padded.resize((padded.size() + 2) / 3 * 3, ' ');  // the blank that ends an empty last cell may be trimmed away
   std::string name = "P";
   name += std::to_string(rank + 1);
-  if (padded.size() != 27) return "rank line " + name + " with " + std::to_string(padded.size() / 3) + " cells";
+  if (padded.size() != 27) return message({"rank line ", name, " with ", std::to_string(padded.size() / 3), " cells"});
   for (int file = 0; file < 9; ++file) {
     const std::string_view cell = std::string_view(padded).substr(static_cast<std::size_t>(file) * 3, 3);
     if (cell == " * ") continue;
     auto piece = csa_kind(cell.substr(1));
-    if (!piece || (cell[0] != '+' && cell[0] != '-')) return "unknown piece " + quoted(cell) + " in " + name;
+    if (!piece || (cell[0] != '+' && cell[0] != '-')) return message({"unknown piece ", quoted(cell), " in ", name});
     piece->second = cell[0] == '-';
     position.squares[rank * 9 + file] = piece;
   }
@@ -313,13 +322,13 @@ std::string read_csa_rank(int rank, std::string_view cells, Position& position) 
 
 // PI's removals from the initial position, such as "82HI22KA".
 std::string remove_from_initial(std::string_view removals, Position& position) {
-  if (removals.size() % 4 != 0) return "bad PI " + quoted(removals);
+  if (removals.size() % 4 != 0) return message({"bad PI ", quoted(removals)});
   for (std::size_t at = 0; at < removals.size(); at += 4) {
     const auto square = csa_square(removals.substr(at, 2));
     const auto named = csa_kind(removals.substr(at + 2, 2));
     const auto there = square ? position.squares[*square] : std::nullopt;
     if (!named || !there || there->kind != named->kind || there->promoted != named->promoted) {
-      return "bad PI removal " + quoted(removals.substr(at, 4));
+      return message({"bad PI removal ", quoted(removals.substr(at, 4))});
     }
     position.squares[*square].reset();
   }
@@ -331,7 +340,7 @@ std::string remove_from_initial(std::string_view removals, Position& position) {
 std::string place_pieces(std::string_view statement, std::optional<bool>& rest_to_second, Position& position) {
   const bool second = statement[1] == '-';
   const std::string_view items = statement.substr(2);
-  if (items.empty() || items.size() % 4 != 0) return "bad placement " + quoted(statement);
+  if (items.empty() || items.size() % 4 != 0) return message({"bad placement ", quoted(statement)});
   for (std::size_t at = 0; at < items.size(); at += 4) {
     const std::string_view square_text = items.substr(at, 2), name = items.substr(at + 2, 2);
     if (square_text == "00" && name == "AL") {
@@ -339,16 +348,16 @@ std::string place_pieces(std::string_view statement, std::optional<bool>& rest_t
       continue;
     }
     auto piece = csa_kind(name);
-    if (!piece) return "unknown piece " + quoted(name) + " in " + quoted(statement);
+    if (!piece) return message({"unknown piece ", quoted(name), " in ", quoted(statement)});
     piece->second = second;
     if (square_text == "00") {
-      if (piece->promoted || piece->kind == king) return "bad piece in hand " + quoted(name);
+      if (piece->promoted || piece->kind == king) return message({"bad piece in hand ", quoted(name)});
       ++position.hands[second][piece->kind];
       continue;
     }
     const auto square = csa_square(square_text);
-    if (!square) return "bad square " + quoted(square_text);
-    if (position.squares[*square]) return "square " + std::string(square_text) + " placed twice";
+    if (!square) return message({"bad square ", quoted(square_text)});
+    if (position.squares[*square]) return message({"square ", square_text, " placed twice"});
     position.squares[*square] = piece;
   }
   return {};
@@ -367,7 +376,7 @@ std::string read_csa(const std::vector<std::string_view>& lines, Position& posit
   }
   for (int rank = 0; by_ranks && rank < 9 && error.empty(); ++rank) {
     error = ranks[rank] ? read_csa_rank(rank, *ranks[rank], position)
-                        : "rank line P" + std::to_string(rank + 1) + " missing";
+                        : message({"rank line P", std::to_string(rank + 1), " missing"});
   }
   std::optional<bool> rest_to_second;
   for (std::size_t i = 0; i < statements.placements.size() && error.empty(); ++i) {

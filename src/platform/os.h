@@ -105,8 +105,8 @@ void ignore_broken_pipes();
 
 // Appends to `out` the code-page-932 form of `utf8`, a character without one
 // becoming "?", as do bytes that are not UTF-8. A byte-order mark is a
-// character like any other here. Returns an error number when the system
-// has no converter.
+// character like any other here. Returns ENOSYS when the system has no
+// converter.
 int append_cp932(std::string_view utf8, std::string& out);
 
 // wmain's arguments in UTF-8: the Windows program takes its command line in

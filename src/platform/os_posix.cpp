@@ -206,7 +206,7 @@ void ignore_broken_pipes() { signal(SIGPIPE, SIG_IGN); }
 
 int append_cp932(std::string_view utf8, std::string& out) {
   const iconv_t to_cp932 = iconv_open("CP932", "UTF-8");
-  if (to_cp932 == reinterpret_cast<iconv_t>(-1)) return last_error();
+  if (to_cp932 == reinterpret_cast<iconv_t>(-1)) return ENOSYS;
   const std::size_t start = out.size();
   out.resize(start + utf8.size());  // no character is longer in code page 932
   char* in = const_cast<char*>(utf8.data());

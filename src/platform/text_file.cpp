@@ -138,29 +138,43 @@ void TextReader::start() {
   at_end_ = false;
 }
 
-int TextReader::open(ProblemFile& problem, std::string_view utf8_marker) {
+int TextReader::open(ProblemFile& problem, std::string_view utf8_marker, std::string_view cp932_marker) {
   if (!problem.held) {
     if (const int error = open(problem.path)) return error;
     std::FILE* const file = file_.get();
-    if (is_regular_file(file)) {
-      ByteSource whole(file);
-      const bool utf8 = is_utf8_holding(whole, utf8_marker);
+    bool whole = !is_regular_file(file);
+    if (!whole) {
+      char start[2];
+      whole = std::fread(start, 1, 2, file) == 2 && utf8_from_utf16(std::string_view(start, 2));
       std::clearerr(file);
       int error = std::fseek(file, 0, SEEK_SET) == 0 ? 0 : errno;
-      if (error == 0 && utf8) error = cp932_.emplace().start(source_);
-      if (error != 0) {
-        cp932_.reset();
-        file_.reset();
+      if (!whole) {
+        ByteSource text(file);
+        const bool utf8 = error == 0 && is_utf8_holding(text, utf8_marker, cp932_marker);
+        std::clearerr(file);
+        if (error == 0 && std::fseek(file, 0, SEEK_SET) != 0) error = errno;
+        if (error == 0 && utf8) error = cp932_.emplace().start(source_);
+        if (error != 0) {
+          cp932_.reset();
+          file_.reset();
+        }
+        return error;
       }
-      return error;
     }
-    // Read once and kept for the next reading: a UTF-8 file as its
-    // code-page-932 text.
+    // Read whole and kept for the next reading: a file that can be read only
+    // once, and one in UTF-16; a Unicode file as its code-page-932 text.
     std::string bytes;
     int error = read_whole(file, bytes, ProblemFile::kMaxHeldFile);
     file_.reset();
-    ByteSource held(bytes);
-    if (error == 0 && is_utf8_holding(held, utf8_marker)) error = convert_to_cp932(bytes);
+    if (error == 0) {
+      ByteSource text(bytes);
+      if (std::optional<std::string> utf8 = utf8_from_utf16(bytes)) {
+        bytes = std::move(*utf8);
+        error = convert_to_cp932(bytes);
+      } else if (is_utf8_holding(text, utf8_marker, cp932_marker)) {
+        error = convert_to_cp932(bytes);
+      }
+    }
     if (error != 0) return error;
     problem.held = std::move(bytes);
   }
@@ -447,7 +461,9 @@ std::string join_path(std::string_view dir, std::string_view name) {
 void report_file_error(std::string_view name, int error_number) {
   std::string message = shown_name(name);
   message += ": ";
-  message += std::strerror(error_number);
+  // ENOSYS comes only from a system without a converter to code page 932.
+  message += error_number == ENOSYS ? "This system cannot convert the text to code page 932"
+                                    : std::strerror(error_number);
   message += '\n';
   write_error(message);
 }

@@ -66,14 +66,15 @@ class TextReader {
   // Opens `path` for reading; returns 0 or the error number.
   int open(const std::string& path);
 
-  // Opens a problem file like open(path), but reads a file saved in UTF-8 as
-  // the code-page-932 text it stands for (see Cp932Reader), and the text
-  // mode's rules apply to the converted bytes: a file that is valid UTF-8
-  // throughout and holds `utf8_marker`. Deciding that reads the file once
-  // beforehand (a Shift-JIS file only up to its first byte that is not
-  // UTF-8). A file read whole is decided on in memory; past kMaxHeldFile
-  // bytes it fails with EFBIG.
-  int open(ProblemFile& problem, std::string_view utf8_marker);
+  // Opens a problem file like open(path), but reads a file saved in UTF-8 or
+  // UTF-16 as the code-page-932 text it stands for (see Cp932Reader), and the
+  // text mode's rules apply to the converted bytes. A file is UTF-16 when it
+  // starts with a UTF-16 byte-order mark, and UTF-8 when it holds
+  // `utf8_marker` and not `cp932_marker`; deciding that reads the file once
+  // beforehand (up to `cp932_marker` where it holds it). A UTF-16 file is
+  // read whole like one that can be read only once; past kMaxHeldFile bytes
+  // either fails with EFBIG.
+  int open(ProblemFile& problem, std::string_view utf8_marker, std::string_view cp932_marker);
 
   // Stores the next piece in `piece` (valid until the next call) and returns
   // true, or returns false at the end of the input.

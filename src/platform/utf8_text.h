@@ -1,5 +1,5 @@
-// Problem files that today's editors save in UTF-8, read as the code-page-932
-// (Shift-JIS) text they stand for. The conversion is the system's own
+// Problem files that today's editors save in UTF-8 (or UTF-16), read as the
+// code-page-932 (Shift-JIS) text they stand for. The conversion is the system's own
 // (append_cp932): iconv(3) from UTF-8 to CP932 in the C library,
 // MultiByteToWideChar and WideCharToMultiByte(932) on Windows. Both map every
 // character of a diagram alike, and a character that code page 932 lacks
@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,14 +29,22 @@ inline constexpr char kNoCp932Form = '?';
 // starts none.
 std::size_t utf8_sequence_length(unsigned char lead);
 
-// Reads `source` to its end and tells whether all of it is valid UTF-8 (RFC
-// 3629) and it holds `utf8_marker`. CR bytes are left out of that search, as
-// text mode drops them. Stops at the first byte that is not UTF-8.
-bool is_utf8_holding(ByteSource& source, std::string_view utf8_marker);
+// Reads `source` and tells whether it holds `utf8_marker` and not
+// `cp932_marker`: a text written in UTF-8, even where a few of its bytes are
+// not UTF-8. CR bytes are left out of that search, as text mode drops them.
+// Stops where `cp932_marker` is found.
+bool is_utf8_holding(ByteSource& source, std::string_view utf8_marker, std::string_view cp932_marker);
+
+// The UTF-8 form of UTF-16 text that starts with its byte-order mark (FF FE
+// little-endian, FE FF big-endian), the mark included; a unit that is half
+// a surrogate pair, and an odd last byte, become "?". Nothing when `bytes`
+// do not start with such a mark.
+std::optional<std::string> utf8_from_utf16(std::string_view bytes);
 
 // Reads UTF-8 from a byte source as code page 932: a byte-order mark at its
-// start is not part of the text, and a character that code page 932 lacks
-// becomes "?". No character takes more bytes in code page 932 than in UTF-8,
+// start is not part of the text, a character that code page 932 lacks
+// becomes "?", and so does each byte that is not part of a UTF-8 character
+// (RFC 3629). No character takes more bytes in code page 932 than in UTF-8,
 // so the text is never longer than its source.
 class Cp932Reader {
  public:
@@ -53,6 +62,7 @@ class Cp932Reader {
 
   ByteSource* source_ = nullptr;
   std::vector<char> raw_;
+  std::string valid_;  // the bytes to convert, each that is not UTF-8 as "?"
   std::string converted_;
   std::size_t begin_ = 0;  // the first byte read and not yet converted
   std::size_t end_ = 0;    // the end of the bytes read

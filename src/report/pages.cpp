@@ -100,10 +100,7 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
 
 int write_key_page(std::string_view dir, ProblemFile& problem, TextWriter& page) {
   TextReader problem_file;
-  if (const int error = problem_file.open(problem, sjis::kBoardHeaderUtf8)) {
-    report_file_error(problem.path, error);
-    return 1;
-  }
+  if (!open_problem_file(problem_file, problem)) return 1;
   return write_page(dir, report_text::kKeyPage, page, [&](TextWriter& page) {
     write_page_head(page, program_title(), report_text::kSearchData);
     copy_diagram(page, problem_file);

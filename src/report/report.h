@@ -14,7 +14,13 @@ class TextReader;
 class TextWriter;
 struct ProblemFile;
 
-// Finds the first diagram of the problem file and computes both digests.
+// Opens the problem file as check mode reads it (see TextReader); a failure
+// is reported with the file's name.
+bool open_problem_file(TextReader& problem_file, ProblemFile& problem);
+
+// Finds the first diagram of the problem file and computes both digests. A
+// file without one that holds a position written as CSA or SFEN is read as
+// the diagram of that position (kept in `problem` for the key page).
 int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored);
 
 // The pages are written by the three stages below to `page`, each to a file

@@ -18,7 +18,7 @@ using test::sjis;
 
 // The thirteen lines from the board header line of a KIF file, CRs removed.
 std::string kif_block(const std::filesystem::path& path) {
-  std::string bytes = test::read_bytes(path.string());
+  std::string bytes = test::read_file(path.string());
   std::erase(bytes, '\r');
   const std::size_t start = bytes.find(sjis::kBoardHeader);
   std::size_t end = start;
@@ -139,7 +139,7 @@ TEST(PositionForms, KifFilesAndProseAreNeither) {
   int files = 0;
   for (const char* dir : {"kif", "kif_odd"}) {
     for (const auto& entry : std::filesystem::directory_iterator(corpus / dir)) {
-      const std::string bytes = test::read_bytes(entry.path().string());
+      const std::string bytes = test::read_file(entry.path().string());
       EXPECT_EQ(read_position_text(bytes).form, PositionForm::none) << entry.path();
       // A diagram decides even when an SFEN line comes before it (the odd
       // ones have no diagram that the reader would read).

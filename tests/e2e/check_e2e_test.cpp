@@ -423,10 +423,6 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsTheOldPages) {
       {"problem file missing", true, "", "missing.kif: No such file or directory\n"},
       {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n"},
       {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n"},
-      {"UTF-8 with a broken sequence before the diagram", true, "\xE3\x81\n" + diagram(worked_board()),
-       "Kifu data not specified\n"},
-      {"UTF-8 with a broken sequence after the diagram", true, diagram(worked_board()) + "\xE3\x81",
-       "Kifu data not specified\n"},
       {"digest file missing", false, worked, "vokt.dat: No such file or directory\n"},
       {"key page not written in full", true, worked, "voktkey.htm" + full, 300},
       {"result page not written in full", true, worked, "voktdata.htm" + full, 1500},
@@ -753,6 +749,54 @@ TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   kill(holder, SIGKILL);
   box.finish(holder);
+}
+
+// A position written as CSA or SFEN, and a KIF file saved as UTF-16 or as
+// UTF-8 with a stray byte, answer exactly as the Shift-JIS KIF file of the
+// same position, and the mirror image as its mirror; a KIF file's own
+// diagram decides over an SFEN line in it; a damaged CSA or SFEN file says
+// what is wrong and writes no page.
+TEST(CheckEndToEnd, PositionsInOtherFormsAnswerAsTheirKifFile) {
+  const fs::path set = fs::path(VOKT_CORPUS_DIR) / "generated/seed_corpus1";
+  VOKT_SKIP_WITHOUT_CORPUS(set);
+  const std::string kif = read_file(set / "p0001.kif"), utf8 = from_sjis(kif);
+  const std::string sfen = "9/8S/3s1kp2/3L4+P/3Lp2s1/9/9/9/K8 b P2r2b4gs4n2l14p";  // p0001
+  const std::string csa = "'p0001\nV2.2\nN+\nN-\nP+12GI64KY,P+14TO65KY99OU\nP-63GI43OU33FU55FU25GI\nP+00FU\n"
+                          "P-00AL\n+\n+1222GI\nP-11KI\n";
+  Sandbox box;
+  box.write_prog("vokt.dat", built_digest_file(box, {kif}));
+  const Answer expected = answer(box, "p.kif", kif);
+  ASSERT_EQ(std::get<0>(expected), 0);
+  ASSERT_NE(std::get<4>(expected).find(sjis("検出件数: 1件")), std::string::npos);
+  const std::pair<const char*, std::string> forms[] = {
+      {"p.sfen", "sfen " + sfen + " 1\n"},
+      {"p.usi", "position sfen " + sfen + " 1 moves 2b2c 4c4d\r\n"},
+      {"p.txt", "\xEF\xBB\xBF# p0001\n" + sfen + "\n"},
+      {"p.csa", csa},
+      {"p.csa", crlf(csa)},
+      {"p.kif", "\xFF\xFE" + *test::iconv_text("UTF-16LE", "UTF-8", utf8)},
+      {"p.kif", "\xFE\xFF" + *test::iconv_text("UTF-16BE", "UTF-8", utf8)},
+      {"p.kifu", utf8 + "caf\xE9\n"},
+      {"p.kifu", "\xE3\x81\n" + utf8 + "\xE3\x81"},
+      {"p.kif", "sfen 9/9/9/9/9/9/9/9/k8 b - 1\n" + kif}};
+  for (const auto& [name, text] : forms) EXPECT_EQ(answer(box, name, text), expected) << name << "\n" << text;
+
+  const std::string mirrored_sfen = "9/S8/2pk1s3/+P4L3/1s2pL3/9/9/9/8K b P2r2b4gs4n2l14p 1";
+  const Answer mirrored = answer(box, "m.kif", read_file(set / "p0001.mirror.kif"));
+  EXPECT_NE(std::get<4>(mirrored).find(sjis("検出件数: 1件")), std::string::npos);
+  EXPECT_EQ(answer(box, "m.sfen", "sfen " + mirrored_sfen + "\n"), mirrored);
+
+  const std::pair<std::string, std::string> damaged[] = {
+      {"P1" + replaced(std::string(8, '.'), ".", " * ") + "\n", "rank line P1 with 8 cells"},
+      {"P+55XX\n", "unknown piece \"XX\" in \"P+55XX\""},
+      {"P+00HI00HI\nP-00HI\n", "3 rooks, more than a set holds"},
+      {"sfen 9/9/9/9/9/9/9/9 b - 1\n", "SFEN board with 8 ranks"}};
+  for (const auto& [text, what] : damaged) {
+    const Answer answered = answer(box, "d.csa", text);
+    EXPECT_EQ(std::get<0>(answered), 1) << text;
+    EXPECT_EQ(after_banner(std::get<2>(answered)), "d.csa: " + what + "\n" + std::string(kPause));
+    EXPECT_EQ(std::get<3>(answered), "(absent)");
+  }
 }
 
 }  // namespace

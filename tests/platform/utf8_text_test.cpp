@@ -19,7 +19,7 @@ namespace {
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
+TEST(Utf8Text, TheUtf8BoardHeaderWithoutTheShiftJisOneCounts) {
   const std::string header = test::from_sjis(sjis::kBoardHeader);
   const std::string split = header.substr(0, 9) + "\r" + header.substr(9);  // "  ９ ８\r ７ ..."
   const std::string near_end = std::string(64 * 1024 - 20, 'a');             // of the first 64 KB read
@@ -27,7 +27,7 @@ TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
   const auto counts = [&](const std::string& bytes) {
     const FileHandle file(std::fopen(dir.file("f", bytes).c_str(), "rb"));
     ByteSource source(file.get());
-    return file && is_utf8_holding(source, sjis::kBoardHeaderUtf8);
+    return file && is_utf8_holding(source, sjis::kBoardHeaderUtf8, sjis::kBoardHeader);
   };
   // Text mode drops the CR; a character may come in two reads; the last of
   // each length of UTF-8 and the first after the surrogates count.
@@ -39,12 +39,46 @@ TEST(Utf8Text, OnlyValidUtf8HoldingTheBoardHeaderCounts) {
   }
   EXPECT_FALSE(counts("ascii only\n"));
   EXPECT_FALSE(counts(std::string(sjis::kBoardHeader)));
-  EXPECT_FALSE(counts(std::string("\xE3\x81") + header));
-  // Overlong forms, surrogate halves, beyond U+10FFFF, bytes that start no
-  // form, a continuation byte alone, a sequence cut short by the end.
-  for (const char* bad : {"\xC0\x80", "\xC1\xBF", "\xE0\x9F\xBF", "\xF0\x8F\xBF\xBF", "\xED\xA0\x80", "\xF4\x90\x80\x80",
-                          "\xF5\x80\x80\x80", "\xFF", "\x80", "\xE3\x81"}) {
-    EXPECT_FALSE(counts(header + bad)) << bad;
+  EXPECT_FALSE(counts(header + "\n" + std::string(sjis::kBoardHeader)));
+  EXPECT_FALSE(counts(std::string(sjis::kBoardHeader) + "\n" + near_end + header));
+  EXPECT_TRUE(counts(std::string("\xE3\x81") + header));  // a stray byte does not decide
+}
+
+// Each byte that is not part of a UTF-8 character becomes one "?": overlong
+// forms, surrogate halves, beyond U+10FFFF, bytes that start no form, a
+// continuation byte alone, a sequence cut short (by the next character, by
+// the end of the file).
+TEST(Utf8Text, StrayBytesBecomeOneQuestionMarkEach) {
+  const std::string header = test::from_sjis(sjis::kBoardHeader);
+  test::TempDir dir;
+  const std::string stray = "caf\xE9 \xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF \xED\xA0\x80 \xF4\x90\x80\x80 "
+                            "\xF5\x80\x80\x80 \xFF \x80 \xE3\x81あ \xE3\x81";
+  ProblemFile problem{dir.file("p.kifu", header + "\r\n" + stray), std::nullopt};
+  TextReader reader;
+  ASSERT_EQ(reader.open(problem, sjis::kBoardHeaderUtf8, sjis::kBoardHeader), 0);
+  std::string text;
+  std::string_view piece;
+  while (reader.read_piece(piece)) text += piece;
+  EXPECT_EQ(text, std::string(sjis::kBoardHeader) + "\ncaf? ?? ?? ??? ???? ??? ???? ???? ? ? ??" +
+                      test::sjis("あ") + " ??");
+}
+
+// A file that starts with a UTF-16 byte-order mark, either way round, is read
+// as its UTF-8 form would be; a surrogate half and an odd last byte become "?".
+TEST(Utf8Text, Utf16FilesReadAsTheirUtf8Form) {
+  using namespace std::string_view_literals;
+  EXPECT_EQ(utf8_from_utf16("\xFF\xFE" "a\0\x42\x30\x3D\xD8\x00\xDE\x00\xD8z\0!"sv),
+            "\xEF\xBB\xBF" "a\xE3\x81\x82\xF0\x9F\x98\x80?z?");
+  EXPECT_EQ(utf8_from_utf16("\xFE\xFF" "\0a\x30\x42\xDC\x00"sv), "\xEF\xBB\xBF" "a\xE3\x81\x82?");
+  EXPECT_EQ(utf8_from_utf16("\xEF\xBB\xBF" "a"), std::nullopt);
+  test::TempDir dir;
+  const std::string utf8 = test::from_sjis(sjis::kBoardHeader) + "\r\nabc\x1A";
+  for (const char* code : {"UTF-16LE", "UTF-16BE"}) {
+    const std::string mark = code[6] == 'L' ? "\xFF\xFE" : "\xFE\xFF";
+    ProblemFile problem{dir.file("p.kif", mark + *test::iconv_text(code, "UTF-8", utf8)), std::nullopt};
+    TextReader reader;
+    ASSERT_EQ(reader.open(problem, sjis::kBoardHeaderUtf8, sjis::kBoardHeader), 0) << code;
+    EXPECT_EQ(problem.held, std::string(sjis::kBoardHeader) + "\r\nabc\x1A") << code;
   }
 }
 
@@ -71,7 +105,7 @@ TEST(Utf8Text, LargeFilesGiveThePiecesOfThePlainConversion) {
     if (seed == 3) text.insert(text.size() - 5000, 1, '\x1A');
     TextReader reader;
     ProblemFile problem{dir.file("p.kifu", text), std::nullopt};
-    ASSERT_EQ(reader.open(problem, sjis::kBoardHeaderUtf8), 0);
+    ASSERT_EQ(reader.open(problem, sjis::kBoardHeaderUtf8, sjis::kBoardHeader), 0);
     std::vector<std::string> pieces;
     std::string_view piece;
     while (reader.read_piece(piece)) pieces.emplace_back(piece);
