@@ -340,7 +340,7 @@ std::string remove_from_initial(std::string_view removals, Position& position) {
 std::string place_pieces(std::string_view statement, std::optional<bool>& rest_to_second, Position& position) {
   const bool second = statement[1] == '-';
   const std::string_view items = statement.substr(2);
-  if (items.empty() || items.size() % 4 != 0) return message({"bad placement ", quoted(statement)});
+  if (items.size() % 4 != 0) return message({"bad placement ", quoted(statement)});
   for (std::size_t at = 0; at < items.size(); at += 4) {
     const std::string_view square_text = items.substr(at, 2), name = items.substr(at + 2, 2);
     if (square_text == "00" && name == "AL") {

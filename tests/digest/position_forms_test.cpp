@@ -72,7 +72,7 @@ TEST(PositionForms, CsaGivesTheDiagramOfTheSameSfen) {
       "P1-KY-KE *  *  *  *  *  * -OU\nP2 *  *  *  *  *  *  * +TO * \nP3 *  *  * -UM *  *  *  *  * \n"
       "P4 *  *  *  * +RY *  *  *  * \nP5 *  * -NY *  *  *  *  *  * \nP6 *  *  *  *  *  * +NK *  * \n"
       "\tP7 *  *  *  *  *  *  *  * -NG  \nP8 *  *  *  *  *  *  *  *  *\nP9+OU *  *  *  *  *  *  *  * \n"
-      "P+00FU00FU,P+33KA00KI\nP-00AL\n+\n+2212TO\nP+00HI\n";
+      "P+00FU00FU,P+33KA00KI\nP+\nP-00AL\n+\n+2212TO\nP+00HI\n";  // an empty P+ places nothing
   const std::string expected = sjis(
       "  ９ ８ ７ ６ ５ ４ ３ ２ １\n+---------------------------+\n"
       "|v香v桂 ・ ・ ・ ・ ・ ・v玉|一\n| ・ ・ ・ ・ ・ ・ ・ と ・|二\n| ・ ・ ・v馬 ・ ・ 角 ・ ・|三\n"
