@@ -21,6 +21,9 @@ constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kWriteBufferSize = 64 * 1024;
 
+// The error of a C library call that just failed; EIO where it left none.
+int io_error() { return errno != 0 ? errno : EIO; }
+
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
   char* out = buffer + from;
@@ -48,8 +51,7 @@ int read_whole(std::FILE* file, std::string& bytes, std::size_t limit) {
     if (bytes.size() + got > limit) return EFBIG;
     bytes.append(block.data(), got);
   }
-  if (std::ferror(file) == 0) return 0;
-  return errno != 0 ? errno : EIO;
+  return std::ferror(file) == 0 ? 0 : io_error();
 }
 
 // The code-page-932 text of the UTF-8 `bytes`, in their place.
@@ -67,8 +69,12 @@ int convert_to_cp932(std::string& bytes) {
 
 bool is_separator(char byte) { return kPathSeparators.find(byte) != std::string_view::npos; }
 
-// The error of a C library call that just failed; EIO where it left none.
-int io_error() { return errno != 0 ? errno : EIO; }
+// Where the file name of `path` starts: just after its last separator.
+std::size_t file_name_start(std::string_view path) {
+  std::size_t cut = path.size();
+  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
+  return cut;
+}
 
 // The process id in "<stem>.<id>.new" or "<stem>.<id>-<n>.new", the names
 // of the new files made for `stem`; 0 for any other name.
@@ -248,13 +254,8 @@ bool TextReader::read_piece(std::string_view& piece) {
 }
 
 std::size_t TextReader::piece_start_before(std::size_t pos) const {
-  std::size_t line = pos;
-#ifdef __GLIBC__
-  const void* lf = memrchr(buffer_.data() + begin_, '\n', pos - begin_);
-  line = lf == nullptr ? begin_ : static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.data()) + 1;
-#else
-  while (line > begin_ && buffer_[line - 1] != '\n') --line;
-#endif
+  const std::size_t lf = std::string_view(buffer_.data() + begin_, pos - begin_).rfind('\n');
+  const std::size_t line = lf == std::string_view::npos ? begin_ : begin_ + lf + 1;
   // Between the line start and `pos` there is no line feed, so no CR either:
   // the pieces of the line are kMaxPiece bytes long up to there.
   return line + (pos - line) / kMaxPiece * kMaxPiece;
@@ -438,18 +439,13 @@ void TemporaryFiles::remove_all(void (*remove)(const char* name)) {
 }
 
 std::string directory_of(std::string_view path) {
-  std::size_t cut = path.size();
-  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
+  const std::size_t cut = file_name_start(path);
   if (cut == 0) return ".";
   if (cut == 1) return std::string(path.substr(0, 1));  // a file in the root directory
   return std::string(path.substr(0, cut - 1));
 }
 
-std::string_view file_name_of(std::string_view path) {
-  std::size_t cut = path.size();
-  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
-  return path.substr(cut);
-}
+std::string_view file_name_of(std::string_view path) { return path.substr(file_name_start(path)); }
 
 std::string join_path(std::string_view dir, std::string_view name) {
   std::string path(dir);
