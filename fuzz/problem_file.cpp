@@ -62,6 +62,8 @@ std::vector<std::string> pieces_of_scratch_file() {
   return pieces;
 }
 
+bool starts_utf16(std::string_view raw) { return raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF"); }
+
 // The text that check mode reads from `raw`, or nothing where this plain
 // reading cannot tell: for a file that starts with a UTF-16 byte-order mark,
 // the conversion of its UTF-8 form by the C library (nothing where that
@@ -70,7 +72,7 @@ std::vector<std::string> pieces_of_scratch_file() {
 // the byte-order mark; otherwise the bytes themselves.
 std::optional<std::string> text_of(std::string_view raw) {
   static const std::string header = vokt::test::from_sjis(vokt::sjis::kBoardHeader);
-  if (raw.starts_with("\xFF\xFE") || raw.starts_with("\xFE\xFF")) {
+  if (starts_utf16(raw)) {
     // The C library's decoder takes the byte-order mark away itself.
     const std::optional<std::string> utf8 = vokt::test::iconv_text("UTF-8", "UTF-16", raw);
     if (!utf8) return std::nullopt;
@@ -154,7 +156,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // (Not for UTF-16, where a CR byte put in would break the text.)
-  if (!raw.starts_with("\xFF\xFE") && !raw.starts_with("\xFE\xFF")) {
+  if (!starts_utf16(raw)) {
     VOKT_FUZZ_CHECK(digest_bytes(vokt::test::crlf(raw)) == plain, "CR LF and LF line ends give the same digests");
   }
 

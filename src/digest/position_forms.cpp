@@ -7,21 +7,16 @@
 #include <vector>
 
 #include "digest/sjis.h"
+#include "platform/utf8_text.h"
 
 namespace vokt {
 
 namespace {
 
-// Shift-JIS text of the diagram that the reader's tables do not hold.
-constexpr std::string_view kEmptyCell = " \x81\x45";                                          // " ・"
-constexpr std::string_view kFirstHand = "\x90\xE6\x8E\xE8\x82\xCC\x8E\x9D\x8B\xEE\x81\x46";  // 先手の持駒：
-constexpr std::string_view kNothing = "\x82\xC8\x82\xB5";                                     // なし
-constexpr std::string_view kIchi = "\x88\xEA";                                                // 一
 // 一 to 九: the rank numerals, and the counts in hand.
 constexpr std::array<std::string_view, 9> kNumerals = {
-    kIchi, sjis::kNi, sjis::kSan, sjis::kYon, sjis::kGo, sjis::kRoku, sjis::kNana, sjis::kHachi, sjis::kKyu};
+    sjis::kIchi, sjis::kNi, sjis::kSan, sjis::kYon, sjis::kGo, sjis::kRoku, sjis::kNana, sjis::kHachi, sjis::kKyu};
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kInitialBoard = "lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL";
 
 // The kinds of piece, in the order of the hand line; a king goes into no hand.
@@ -120,7 +115,7 @@ std::string diagram_of(const Position& position) {
     for (int file = 0; file < 9; ++file) {
       const auto& piece = position.squares[rank * 9 + file];
       if (!piece) {
-        out += kEmptyCell;
+        out += sjis::kEmptyCell;
         continue;
       }
       const KindNames& names = kKindNames[piece->kind];
@@ -129,9 +124,9 @@ std::string diagram_of(const Position& position) {
     }
     out.append("|").append(kNumerals[rank]).append("\n");
   }
-  out.append(sjis::kBar).append("\n").append(kFirstHand);
+  out.append(sjis::kBar).append("\n").append(sjis::kFirstHandLabel);
   const auto& hand = position.hands[0];
-  if (std::all_of(hand.begin(), hand.end(), [](int count) { return count == 0; })) out += kNothing;
+  if (std::all_of(hand.begin(), hand.end(), [](int count) { return count == 0; })) out += sjis::kNashi;
   for (int kind = pawn; kind < king; ++kind) {
     if (hand[kind] == 0) continue;
     out.append(kKindNames[kind].cell).append(count_numeral(hand[kind])).append(sjis::kIdeographicSpace);
@@ -411,7 +406,7 @@ PositionReading finish(PositionForm form, std::string error, const Position& pos
 
 PositionReading read_position_text(std::string_view text) {
   if (text.find(sjis::kBoardHeader) != std::string_view::npos) return {};
-  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+  if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
   auto lines = split(text, '\n');
   for (auto& line : lines) line = trim(line);
   Position position;

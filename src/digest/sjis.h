@@ -1,4 +1,5 @@
-// Shift-JIS byte strings of the diagram reader and the normalisation tables.
+// Shift-JIS byte strings of the diagram reader, the normalisation tables and
+// the diagrams written for CSA and SFEN positions.
 #pragma once
 
 #include <string_view>
@@ -55,5 +56,12 @@ inline constexpr std::string_view kYon = "\x8E\x6C";                // 四
 inline constexpr std::string_view kSan = "\x8E\x4F";                // 三
 inline constexpr std::string_view kNi = "\x93\xF1";                 // 二 (kanji two)
 inline constexpr std::string_view kNiKana = "\x83\x6A";             // ニ (katakana ni)
+inline constexpr std::string_view kIchi = "\x88\xEA";               // 一
+
+// The diagram that a KIF writer writes, beyond the tables above.
+inline constexpr std::string_view kEmptyCell = " \x81\x45";         // " ・"
+inline constexpr std::string_view kFirstHandLabel =                 // 先手の持駒：
+    "\x90\xE6\x8E\xE8\x82\xCC\x8E\x9D\x8B\xEE\x81\x46";
+inline constexpr std::string_view kNashi = "\x82\xC8\x82\xB5";      // なし
 
 }  // namespace vokt::sjis

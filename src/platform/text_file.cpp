@@ -67,6 +67,23 @@ int convert_to_cp932(std::string& bytes) {
   return 0;
 }
 
+// Goes back to the start of the regular file `file`; 0 or the error.
+int back_to_start(std::FILE* file) {
+  std::clearerr(file);
+  return std::fseek(file, 0, SEEK_SET) == 0 ? 0 : io_error();
+}
+
+// The text of a problem file read whole, in its place: a UTF-16 file, and a
+// UTF-8 one (see TextReader::open), as their code-page-932 text.
+int to_held_text(std::string& bytes, std::string_view utf8_marker, std::string_view cp932_marker) {
+  if (std::optional<std::string> utf8 = utf8_from_utf16(bytes)) {
+    bytes = std::move(*utf8);
+    return convert_to_cp932(bytes);
+  }
+  ByteSource text(bytes);
+  return is_utf8_holding(text, utf8_marker, cp932_marker) ? convert_to_cp932(bytes) : 0;
+}
+
 bool is_separator(char byte) { return kPathSeparators.find(byte) != std::string_view::npos; }
 
 // Where the file name of `path` starts: just after its last separator.
@@ -148,39 +165,17 @@ int TextReader::open(ProblemFile& problem, std::string_view utf8_marker, std::st
   if (!problem.held) {
     if (const int error = open(problem.path)) return error;
     std::FILE* const file = file_.get();
-    bool whole = !is_regular_file(file);
-    if (!whole) {
-      char start[2];
-      whole = std::fread(start, 1, 2, file) == 2 && utf8_from_utf16(std::string_view(start, 2));
-      std::clearerr(file);
-      int error = std::fseek(file, 0, SEEK_SET) == 0 ? 0 : errno;
-      if (!whole) {
-        ByteSource text(file);
-        const bool utf8 = error == 0 && is_utf8_holding(text, utf8_marker, cp932_marker);
-        std::clearerr(file);
-        if (error == 0 && std::fseek(file, 0, SEEK_SET) != 0) error = errno;
-        if (error == 0 && utf8) error = cp932_.emplace().start(source_);
-        if (error != 0) {
-          cp932_.reset();
-          file_.reset();
-        }
-        return error;
-      }
-    }
+    const bool regular = is_regular_file(file);
+    char start[2];
+    const bool utf16 = regular && std::fread(start, 1, 2, file) == 2 && has_utf16_mark(std::string_view(start, 2));
+    if (regular && !utf16) return start_regular_problem(utf8_marker, cp932_marker);
     // Read whole and kept for the next reading: a file that can be read only
     // once, and one in UTF-16; a Unicode file as its code-page-932 text.
     std::string bytes;
-    int error = read_whole(file, bytes, ProblemFile::kMaxHeldFile);
+    int error = regular ? back_to_start(file) : 0;
+    if (error == 0) error = read_whole(file, bytes, ProblemFile::kMaxHeldFile);
     file_.reset();
-    if (error == 0) {
-      ByteSource text(bytes);
-      if (std::optional<std::string> utf8 = utf8_from_utf16(bytes)) {
-        bytes = std::move(*utf8);
-        error = convert_to_cp932(bytes);
-      } else if (is_utf8_holding(text, utf8_marker, cp932_marker)) {
-        error = convert_to_cp932(bytes);
-      }
-    }
+    if (error == 0) error = to_held_text(bytes, utf8_marker, cp932_marker);
     if (error != 0) return error;
     problem.held = std::move(bytes);
   }
@@ -189,6 +184,23 @@ int TextReader::open(ProblemFile& problem, std::string_view utf8_marker, std::st
   source_ = ByteSource(*problem.held);
   start();
   return 0;
+}
+
+int TextReader::start_regular_problem(std::string_view utf8_marker, std::string_view cp932_marker) {
+  std::FILE* const file = file_.get();
+  int error = back_to_start(file);
+  bool utf8 = false;
+  if (error == 0) {
+    ByteSource text(file);
+    utf8 = is_utf8_holding(text, utf8_marker, cp932_marker);
+    error = back_to_start(file);
+  }
+  if (error == 0 && utf8) error = cp932_.emplace().start(source_);
+  if (error != 0) {
+    cp932_.reset();
+    file_.reset();
+  }
+  return error;
 }
 
 std::size_t TextReader::read_text(char* out, std::size_t size) {

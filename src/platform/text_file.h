@@ -90,6 +90,9 @@ class TextReader {
  private:
   // Starts reading the text of `source_` (through cp932_ when it is set).
   void start();
+  // Starts reading the open regular problem file as it is, or through cp932_
+  // where it is written in UTF-8; 0 or the error.
+  int start_regular_problem(std::string_view utf8_marker, std::string_view cp932_marker);
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
   // The next bytes of the text before the text mode's translation, at most

@@ -11,7 +11,6 @@ namespace vokt {
 namespace {
 
 constexpr std::size_t kChunkSize = 64 * 1024;
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The longest start of `bytes` that does not end inside a UTF-8 sequence.
 std::size_t whole_sequences(std::string_view bytes) {
@@ -101,9 +100,13 @@ bool is_utf8_holding(ByteSource& source, std::string_view utf8_marker, std::stri
   return found && !source.failed();
 }
 
+bool has_utf16_mark(std::string_view bytes) {
+  return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
+}
+
 std::optional<std::string> utf8_from_utf16(std::string_view bytes) {
+  if (!has_utf16_mark(bytes)) return std::nullopt;
   const bool little = bytes.starts_with("\xFF\xFE");
-  if (!little && !bytes.starts_with("\xFE\xFF")) return std::nullopt;
   const auto unit_at = [&](std::size_t at) -> char32_t {
     const auto first = static_cast<unsigned char>(bytes[at]), second = static_cast<unsigned char>(bytes[at + 1]);
     return little ? second << 8 | first : first << 8 | second;
@@ -136,7 +139,7 @@ int Cp932Reader::start(ByteSource& source) {
   begin_ = end_ = 0;
   at_end_ = false;
   fill();
-  if (std::string_view(raw_.data(), end_).starts_with(kByteOrderMark)) begin_ = kByteOrderMark.size();
+  if (std::string_view(raw_.data(), end_).starts_with(kUtf8ByteOrderMark)) begin_ = kUtf8ByteOrderMark.size();
   return 0;
 }
 

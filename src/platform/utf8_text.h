@@ -21,6 +21,12 @@ namespace vokt {
 
 class ByteSource;
 
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// True when `bytes` start with a UTF-16 byte-order mark (FF FE little-endian,
+// FE FF big-endian).
+bool has_utf16_mark(std::string_view bytes);
+
 // What a character without a code-page-932 form becomes: the default
 // character of the Windows converter.
 inline constexpr char kNoCp932Form = '?';
