@@ -18,6 +18,7 @@
 #include "database/digest_file.h"
 #include "digest/digest.h"
 #include "fuzz_support.h"
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -43,7 +44,7 @@ bool has_only_crlf_line_ends(std::string_view page) {
 long count_on_page(const vokt::PositionDigest& direct, const vokt::PositionDigest& mirrored) {
   const std::string dir = fz::scratch_dir().string();
   vokt::TextWriter writer;
-  VOKT_FUZZ_CHECK(vokt::write_result_page(dir, direct, mirrored, writer) == 0 &&
+  VOKT_FUZZ_CHECK(vokt::write_result_page(dir, direct, mirrored, true, writer) == 0 &&
                       vokt::put_page_in_place(writer, vokt::report_text::kResultPage) == 0,
                   "the result page is written");
   const std::string page = fz::read_file(fz::scratch_dir() / vokt::report_text::kResultPage);

@@ -4,6 +4,7 @@
 #include "database/database.h"
 #include "database/digest_file.h"
 #include "digest/sjis.h"
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 
 namespace vokt {
@@ -20,6 +21,10 @@ constexpr std::string_view kCellClose = "</td>";
 constexpr std::string_view kNotARow = "class=";
 constexpr std::string_view kRecordSeparator = "><hr></a>";
 constexpr std::string_view kRecordOpen = "[";
+constexpr FolderLock::Words kLockWords = {
+    "Another run still holds the lock after 30 seconds",
+    "Going on without the lock: of two builds at the same moment, one may be refused"};
+
 // Bytes after "<td>" of the opening markup of the identifier cell, skipped
 // unexamined.
 constexpr std::size_t kIdentifierMarkup = 43;
@@ -98,8 +103,11 @@ int build_digest_file() {
     }
   }
   auto& [header_file, list_file, data_file] = exports;
+  // Builds and checks in this folder take turns from here to the end.
+  FolderLock lock;
+  if (!lock.take(".", kLockWords)) return 1;
   TextWriter digest_file;
-  if (!open_new_digest_file(digest_file)) return 1;
+  if (!open_new_digest_file(digest_file, lock.held())) return 1;
 
   write_header_line(digest_file, read_header_text(header_file));
   write_header_line(digest_file, read_header_text(header_file));
@@ -121,6 +129,7 @@ int build_digest_file() {
   const std::string identifier(last_identifier ? std::string_view(*last_identifier) : "(null)");
   write_error(identifier + ": Processed data\n");
   write_trailer(digest_file, identifier);
+  lock.say_if_not_held();
   return replace_digest_file(digest_file) ? 0 : 1;
 }
 

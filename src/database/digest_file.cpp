@@ -1,5 +1,6 @@
 #include "database/digest_file.h"
 
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 
 namespace vokt {
@@ -16,9 +17,9 @@ std::string_view record_fields(std::string_view line) {
   return line.size() > kRecordFieldsStart ? line.substr(kRecordFieldsStart) : std::string_view();
 }
 
-bool open_new_digest_file(TextWriter& file) {
-  const int error = file.open_replacement(kDigestFileName);
-  if (error != 0) report_file_error(kDigestFileName, error);
+bool open_new_digest_file(TextWriter& file, bool locked) {
+  const int error = file.open_replacement(kDigestFileName, locked);
+  if (error != 0) report_replacement_error(kDigestFileName, error);
   return error == 0;
 }
 
@@ -44,7 +45,8 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
 void write_trailer(TextWriter& file, std::string_view identifier) { write_header_line(file, identifier); }
 
 bool replace_digest_file(TextWriter& file) {
-  const int error = file.close();
+  int error = file.finish();
+  if (error == 0) error = file.put_in_place();
   if (error != 0) report_file_error(kDigestFileName, error);
   return error == 0;
 }

@@ -29,9 +29,10 @@ std::string read_header_text(TextReader& file);
 std::string_view record_fields(std::string_view line);
 
 // Opens a new digest file in the current directory, to be put in place of
-// "vokt.dat" by replace_digest_file. Reports a failure, also an existing
-// "vokt.dat" that may not be replaced, as "vokt.dat" with the system's text.
-bool open_new_digest_file(TextWriter& file);
+// "vokt.dat" by replace_digest_file; `locked`: this run holds the folder's
+// lock. Reports a failure, also an existing "vokt.dat" that may not be
+// replaced, as "vokt.dat" with the system's text.
+bool open_new_digest_file(TextWriter& file, bool locked);
 
 // A header line: "#" and the header text, always with a line end, so the two
 // headers and the records never run together.

@@ -5,6 +5,7 @@
 #include "database/database.h"
 #include "digest/digest.h"
 #include "driver/driver.h"
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -13,13 +14,12 @@ namespace vokt {
 
 namespace {
 
-// Checks that share the program directory share its three pages: each puts
-// its pages in place while it holds this lock file's lock, so that the
-// pages on disk always come from one run. A check that cannot lock (a
-// read-only directory, anything but a file under that name) says so and
-// goes on.
-constexpr const char* kLockFile = "vokt.lock";
-constexpr int kLockWaitSeconds = 30;
+// Checks that share the program directory share its three pages: each writes
+// and puts them in place while it holds the folder's lock, so that the pages
+// on disk always come from one run.
+constexpr FolderLock::Words kLockWords = {
+    "Another check still holds the pages after 30 seconds",
+    "Going on without the lock: a check at the same moment may mix its pages with these"};
 
 }  // namespace
 
@@ -27,33 +27,26 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
-  // The stages run without the lock, so that a problem file that is slow to
-  // come holds up no other check. The two that read the problem each read
-  // it from the start: a file that can be read only once is kept here by
-  // the first for the second. Each page goes to a file of its own; a failing
-  // stage drops them all, and the pages of the last check stay as they were.
+  // The problem is read and digested without the lock, so that a problem
+  // file that is slow to come holds up no other check. The two stages that
+  // read it each read it from the start: a file that can be read only once
+  // is kept here by the first for the second.
   ProblemFile problem{problem_path, std::nullopt};
   PositionDigest direct;
   PositionDigest mirrored;
   if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
-  TextWriter key_page, result_page, frame_page;
-  if (write_key_page(dir, problem, key_page) != 0) return 1;
-  if (write_result_page(dir, direct, mirrored, result_page) != 0) return 1;
-  if (write_frame_page(dir, frame_page) != 0) return 1;
   {
-    FileLock lock;
-    const int error = lock.acquire(join_path(dir, kLockFile), kLockWaitSeconds * 1000);
-    if (error == ETIMEDOUT) {
-      write_error(std::string(kLockFile) + ": Another check still holds the pages after " +
-                  std::to_string(kLockWaitSeconds) + " seconds\n");
-      return 1;
-    }
-    if (error != 0) {
-      report_file_error(kLockFile, error);
-      write_error("Going on without the lock: a check at the same moment may mix its pages with these\n");
-    }
-    // One right after the other: only the instant between two renames sees
-    // pages of two runs.
+    // Each page goes to its new file; a failing stage drops them all, and
+    // the pages of the last check stay as they were.
+    FolderLock lock;
+    if (!lock.take(dir, kLockWords)) return 1;
+    TextWriter key_page, result_page, frame_page;
+    if (write_key_page(dir, problem, lock.held(), key_page) != 0) return 1;
+    if (write_result_page(dir, direct, mirrored, lock.held(), result_page) != 0) return 1;
+    if (write_frame_page(dir, lock.held(), frame_page) != 0) return 1;
+    lock.say_if_not_held();
+    // All three or none: an interruption waits until they are in place.
+    InterruptionHold hold;
     if (put_page_in_place(key_page, report_text::kKeyPage) != 0 ||
         put_page_in_place(result_page, report_text::kResultPage) != 0 ||
         put_page_in_place(frame_page, report_text::kFramePage) != 0) {
@@ -73,7 +66,7 @@ void pause_for_key() {
 int vokt_main(int argc, char** argv) {
   buffer_standard_output();
   ignore_broken_pipes();
-  remove_temporaries_when_interrupted();
+  remove_new_files_when_interrupted();
   std::string banner(report_text::kLongTitle);
   banner += ' ';
   banner += report_text::kVersion;

@@ -39,10 +39,12 @@ int open_file(const std::string& path, const char* mode, FileHandle& file);
 // False for a file that can be read only once: a pipe, a FIFO, a device.
 bool is_regular_file(std::FILE* file);
 
-// The file that `path` names: a symbolic link is followed to its target (one
+// The file that `path` names, in `target`: a symbolic link is followed (one
 // link deep where the target is not there yet), so that a replacement takes
-// the target's place and the link stays.
-std::string link_target(const std::string& path);
+// the target's place and the link stays. A link that another user (not
+// this run's, not root) has put in a folder that is sticky and writable by
+// others is not followed: EACCES.
+int link_target(const std::string& path, std::string& target);
 
 // 0 when `path` is a regular file that may be opened for writing, ENOENT
 // when nothing has that name; else the error that opening it for writing
@@ -65,21 +67,26 @@ int replace_file(const std::string& from, const std::string& to);
 
 // Removes the file `path`, if it is there.
 void remove_file(const std::string& path);
+// The same from an interruption's handler: safe there.
+void remove_file_now(const char* path);
 
-// The names of the entries of the directory `dir` (none where it cannot be read).
-std::vector<std::string> directory_entries(const std::string& dir);
+// Calls `handler` when the run is interrupted: SIGINT, SIGTERM and SIGHUP on
+// POSIX systems (a signal the run was started to ignore stays ignored);
+// Ctrl-C, Ctrl-Break and closing the console on Windows. The run then ends
+// as the interruption would have ended it. `handler` may do only what a
+// signal handler may.
+void on_interruption(void (*handler)());
 
-int process_id();
-
-// True when no process has the id `pid` any more.
-bool process_is_gone(unsigned long pid);
-
-// Removes this run's temporary files (see TemporaryFiles in text_file.h)
-// when the run is interrupted: SIGINT, SIGTERM and SIGHUP on POSIX systems
-// (a signal the run was started to ignore stays ignored); Ctrl-C,
-// Ctrl-Break and closing the console on Windows. The run then ends as the
-// interruption would have ended it.
-void remove_temporaries_when_interrupted();
+// Holds back the interruptions while in effect: one that comes meanwhile
+// takes effect when the hold ends. Holds may nest.
+void hold_interruptions();
+void release_interruptions();
+struct InterruptionHold {
+  InterruptionHold() { hold_interruptions(); }
+  ~InterruptionHold() { release_interruptions(); }
+  InterruptionHold(const InterruptionHold&) = delete;
+  InterruptionHold& operator=(const InterruptionHold&) = delete;
+};
 
 // The full path of the running executable, or `argv0` where the system
 // cannot tell.

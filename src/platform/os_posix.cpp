@@ -1,5 +1,4 @@
 // The operating system's services on POSIX systems (Linux).
-#include <dirent.h>
 #include <fcntl.h>
 #include <iconv.h>
 #include <signal.h>
@@ -12,10 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <limits>
 
 #include "platform/os.h"
-#include "platform/text_file.h"
 #include "platform/utf8_text.h"
 
 extern char** environ;
@@ -45,11 +42,24 @@ int adopt_regular_file(int fd, const char* mode, FileHandle& file) {
   return error;
 }
 
-// An interruption: this run's temporary files are removed, and the signal,
-// whose handler is reset by now, ends the run.
-void remove_temporaries_and_end(int signal_number) {
-  TemporaryFiles::remove_all([](const char* name) { unlink(name); });
+// What an interruption calls, and how many holds are in effect.
+void (*g_interruption_handler)() = nullptr;
+int g_holds = 0;
+sigset_t g_mask_before_hold;
+
+constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
+
+// An interruption: the handler runs, and the signal, whose handler is reset
+// by now, ends the run.
+void end_by_interruption(int signal_number) {
+  if (g_interruption_handler != nullptr) g_interruption_handler();
   raise(signal_number);
+}
+
+// The folder that holds `path`.
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -73,17 +83,28 @@ bool is_regular_file(std::FILE* file) {
   return fstat(fileno(file), &info) != 0 || S_ISREG(info.st_mode);
 }
 
-std::string link_target(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+int link_target(const std::string& path, std::string& target) {
+  target = path;
+  struct stat link {}, folder {};
+  if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return 0;
+  // As the kernel's protection of links in sticky folders has it, which a
+  // link resolved here would escape: another user's link there is not ours
+  // to follow.
+  const bool shared = stat(folder_of(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+                      (folder.st_mode & S_IWOTH) != 0;
+  if (shared && link.st_uid != geteuid() && link.st_uid != 0) return EACCES;
   const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-  if (real) return real.get();
+  if (real) {
+    target = real.get();
+    return 0;
+  }
   // A link to a file not there yet: the file it names, one link deep.
-  std::string target(4096, '\0');
-  const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) return path;
-  target.resize(static_cast<std::size_t>(length));
-  return target.front() == '/' ? target : join_path(directory_of(path), target);
+  std::string named(4096, '\0');
+  const ssize_t length = readlink(path.c_str(), named.data(), named.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= named.size()) return 0;
+  named.resize(static_cast<std::size_t>(length));
+  target = named.front() == '/' ? named : folder_of(path) + "/" + named;
+  return 0;
 }
 
 int check_writable(const std::string& path) {
@@ -127,30 +148,14 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
-std::vector<std::string> directory_entries(const std::string& dir) {
-  std::vector<std::string> names;
-  struct Closer {
-    void operator()(DIR* listing) const { closedir(listing); }
-  };
-  const std::unique_ptr<DIR, Closer> listing(opendir(dir.c_str()));
-  if (!listing) return names;
-  while (const dirent* entry = readdir(listing.get())) names.emplace_back(entry->d_name);
-  return names;
-}
+void remove_file_now(const char* path) { unlink(path); }
 
-int process_id() { return static_cast<int>(getpid()); }
-
-bool process_is_gone(unsigned long pid) {
-  if (pid > static_cast<unsigned long>(std::numeric_limits<pid_t>::max())) return true;
-  return kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
-}
-
-void remove_temporaries_when_interrupted() {
+void on_interruption(void (*handler)()) {
+  g_interruption_handler = handler;
   struct sigaction action {};
-  action.sa_handler = remove_temporaries_and_end;
+  action.sa_handler = end_by_interruption;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESETHAND | SA_NODEFER;
-  constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
   for (const int signal_number : kInterruptions) sigaddset(&action.sa_mask, signal_number);
   for (const int signal_number : kInterruptions) {
     struct sigaction old {};
@@ -158,6 +163,18 @@ void remove_temporaries_when_interrupted() {
       sigaction(signal_number, &action, nullptr);
     }
   }
+}
+
+void hold_interruptions() {
+  if (g_holds++ > 0) return;
+  sigset_t held;
+  sigemptyset(&held);
+  for (const int signal_number : kInterruptions) sigaddset(&held, signal_number);
+  sigprocmask(SIG_BLOCK, &held, &g_mask_before_hold);
+}
+
+void release_interruptions() {
+  if (--g_holds == 0) sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr);
 }
 
 std::string executable_path(std::string_view argv0) {

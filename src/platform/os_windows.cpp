@@ -2,7 +2,6 @@
 // tool and UTF-16 at every system call.
 #include <fcntl.h>
 #include <io.h>
-#include <process.h>
 #include <sys/stat.h>
 #include <windows.h>
 #include <shellapi.h>
@@ -13,7 +12,6 @@
 #include <cstring>
 
 #include "platform/os.h"
-#include "platform/text_file.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
@@ -97,11 +95,18 @@ int open_for_writing(const std::string& path, DWORD share, DWORD disposition, Fi
   return EMFILE;
 }
 
-// An interruption: this run's temporary files are removed, and the default
-// handler then ends the run.
-BOOL WINAPI remove_temporaries_and_end(DWORD) {
-  TemporaryFiles::remove_all([](const char* name) { DeleteFileW(file_api_name(name).c_str()); });
-  return FALSE;
+// What an interruption calls, and the hold that keeps it back. The console
+// handler runs on a thread of its own: it waits while the run holds
+// interruptions back, and keeps the hold once it has it, so the run stops
+// there until the process ends.
+void (*g_interruption_handler)() = nullptr;
+SRWLOCK g_hold = SRWLOCK_INIT;
+int g_holds = 0;
+
+BOOL WINAPI end_by_interruption(DWORD) {
+  AcquireSRWLockExclusive(&g_hold);
+  if (g_interruption_handler != nullptr) g_interruption_handler();
+  return FALSE;  // the default handler then ends the run
 }
 
 }  // namespace
@@ -119,7 +124,10 @@ bool is_regular_file(std::FILE* file) {
   return _fstat(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFREG;
 }
 
-std::string link_target(const std::string& path) { return path; }
+int link_target(const std::string& path, std::string& target) {
+  target = path;  // the tool makes no links here
+  return 0;
+}
 
 int check_writable(const std::string& path) {
   // Asked of the file's attributes, not by opening it: an open would fail
@@ -160,32 +168,20 @@ int replace_file(const std::string& from, const std::string& to) {
 
 void remove_file(const std::string& path) { DeleteFileW(file_api_name(path).c_str()); }
 
-std::vector<std::string> directory_entries(const std::string& dir) {
-  std::vector<std::string> names;
-  struct Closer {
-    void operator()(HANDLE search) const { FindClose(search); }
-  };
-  WIN32_FIND_DATAW entry;
-  const HANDLE first = FindFirstFileW(file_api_name(dir + "\\*").c_str(), &entry);
-  if (first == INVALID_HANDLE_VALUE) return names;
-  const std::unique_ptr<void, Closer> search(first);
-  do {
-    names.push_back(utf8_name(entry.cFileName));
-  } while (FindNextFileW(search.get(), &entry));
-  return names;
+void remove_file_now(const char* path) { DeleteFileW(file_api_name(path).c_str()); }
+
+void on_interruption(void (*handler)()) {
+  g_interruption_handler = handler;
+  SetConsoleCtrlHandler(end_by_interruption, TRUE);
 }
 
-int process_id() { return _getpid(); }
-
-bool process_is_gone(unsigned long pid) {
-  const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;
-  const bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;
-  CloseHandle(process);
-  return ended;
+void hold_interruptions() {
+  if (g_holds++ == 0) AcquireSRWLockExclusive(&g_hold);
 }
 
-void remove_temporaries_when_interrupted() { SetConsoleCtrlHandler(remove_temporaries_and_end, TRUE); }
+void release_interruptions() {
+  if (--g_holds == 0) ReleaseSRWLockExclusive(&g_hold);
+}
 
 std::string executable_path(std::string_view argv0) {
   // The buffer grows until the whole path fits: it may exceed MAX_PATH.

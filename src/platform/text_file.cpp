@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +17,6 @@ namespace {
 // processor's cache between the read and the scans over it.
 constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
-constexpr std::size_t kWriteBufferSize = 64 * 1024;
 
 // The error of a C library call that just failed; EIO where it left none.
 int io_error() { return errno != 0 ? errno : EIO; }
@@ -92,43 +89,6 @@ std::size_t file_name_start(std::string_view path) {
   while (cut > 0 && !is_separator(path[cut - 1])) --cut;
   return cut;
 }
-
-// The process id in "<stem>.<id>.new" or "<stem>.<id>-<n>.new", the names
-// of the new files made for `stem`; 0 for any other name.
-unsigned long maker_of(std::string_view name, std::string_view stem) {
-  constexpr std::string_view kEnd = ".new";
-  if (name.size() <= stem.size() + 1 + kEnd.size() || !name.starts_with(stem) || name[stem.size()] != '.' ||
-      !name.ends_with(kEnd)) {
-    return 0;
-  }
-  const std::string_view middle = name.substr(stem.size() + 1, name.size() - stem.size() - 1 - kEnd.size());
-  const char* const end = middle.data() + middle.size();
-  unsigned long id = 0, n = 0;
-  const auto [after_id, id_error] = std::from_chars(middle.data(), end, id);
-  if (id_error != std::errc() || (after_id != end && *after_id != '-')) return 0;
-  if (after_id != end) {
-    const auto [after_n, n_error] = std::from_chars(after_id + 1, end, n);
-    if (n_error != std::errc() || after_n != end) return 0;
-  }
-  return id;
-}
-
-// Removes the new files made for `target` by runs that are gone, which a
-// killed run leaves behind, and by an earlier process that had this run's
-// id (where every run gets the same one, as the first process of a
-// container does): this run has made none yet.
-void remove_leftovers(const std::string& target) {
-  const std::string dir = directory_of(target);
-  const std::string_view stem = file_name_of(target);
-  const auto self = static_cast<unsigned long>(process_id());
-  for (const std::string& name : directory_entries(dir)) {
-    const unsigned long maker = maker_of(name, stem);
-    if (maker != 0 && (maker == self || process_is_gone(maker))) remove_file(join_path(dir, name));
-  }
-}
-
-std::array<std::atomic<const char*>, TemporaryFiles::kSlots> g_temporaries{};
-std::atomic<bool> g_interrupted{false};
 
 }  // namespace
 
@@ -289,164 +249,6 @@ bool TextReader::read_piece_with(std::string_view first, std::string_view second
     // end of the block is split between two pieces: it does not count.
     begin_ = piece_start_before(end_);
     refill();
-  }
-}
-
-TextWriter::~TextWriter() { discard(); }  // never put an unfinished text in place
-
-int TextWriter::open_replacement(const std::string& path, bool or_in_place) {
-  discard();
-  const std::string target = link_target(path);
-  // Refused as opening it for writing would be: a directory, a read-only
-  // file, anything but a regular file.
-  const int writable = check_writable(target);
-  if (writable != 0 && writable != ENOENT) return writable;
-  remove_leftovers(target);
-  // The process id makes the name unique among the runs at work.
-  const std::string stem = target + "." + std::to_string(process_id());
-  int error = EEXIST;
-  for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
-    replacement_ = stem;
-    if (attempt > 0) replacement_.append("-").append(std::to_string(attempt));
-    replacement_.append(".new");
-    // Remembered before it is made, so that no interruption comes between.
-    TemporaryFiles::remember(replacement_);
-    error = create_new_file(replacement_, target, file_);
-    if (error != 0) {
-      TemporaryFiles::forget(replacement_);
-      replacement_.clear();
-    }
-  }
-  in_place_ = or_in_place && writable == 0;
-  if (error != 0 && !in_place_) return error;
-  create_error_ = error;
-  target_ = target;
-  start_writing();
-  return 0;
-}
-
-void TextWriter::start_writing() {
-  if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  buffer_.clear();
-  buffer_.reserve(kWriteBufferSize + 2);
-  error_ = 0;
-}
-
-void TextWriter::write(std::string_view text) {
-  while (!text.empty()) {
-    const std::size_t lf = text.find('\n');
-    const std::string_view run = text.substr(0, lf);
-    buffer_.append(run);
-    if (lf == std::string_view::npos) break;
-    buffer_.append("\r\n", 2);
-    text.remove_prefix(lf + 1);
-    if (buffer_.size() >= kWriteBufferSize) flush_buffer();
-  }
-  if (buffer_.size() >= kWriteBufferSize) flush_buffer();
-}
-
-void TextWriter::flush_buffer() {
-  // Without a file (a text to be written in place) the buffer holds it all.
-  if (buffer_.empty() || !file_) return;
-  if (error_ == 0) {
-    errno = 0;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) error_ = io_error();
-  }
-  buffer_.clear();
-}
-
-int TextWriter::finish() {
-  if (!file_) return error_;
-  flush_buffer();
-  errno = 0;
-  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = io_error();
-  return error_;
-}
-
-int TextWriter::put_in_place() {
-  finish();
-  // Renamed into place; or, where that cannot be done, written in place.
-  int error = error_;
-  bool moved = false;
-  if (error == 0 && !replacement_.empty()) {
-    error = replace_file(replacement_, target_);
-    moved = error == 0;
-  } else if (error == 0) {
-    error = create_error_;
-  }
-  if (error != 0 && error_ == 0 && in_place_) {
-    FileHandle page;
-    if (open_for_rewrite(target_, page) == 0) error = rewrite_in_place(std::move(page));
-  }
-  if (!replacement_.empty()) {
-    TemporaryFiles::forget(replacement_);
-    if (!moved) remove_file(replacement_);
-    replacement_.clear();
-  }
-  buffer_.clear();
-  in_place_ = false;
-  create_error_ = 0;
-  return error;
-}
-
-int TextWriter::rewrite_in_place(FileHandle page) {
-  // The text is in the new file, or in memory where none could be made.
-  FileHandle text;
-  if (!replacement_.empty()) {
-    if (const int error = open_file(replacement_, "rb", text)) return error;
-  }
-  ByteSource source = text ? ByteSource(text.get()) : ByteSource(buffer_);
-  std::vector<char> block(kWriteBufferSize);
-  int error = 0;
-  while (const std::size_t got = error == 0 ? source.read(block.data(), block.size()) : 0) {
-    errno = 0;
-    if (std::fwrite(block.data(), 1, got, page.get()) != got) error = io_error();
-  }
-  if (error == 0 && source.failed()) error = EIO;
-  errno = 0;
-  if (std::fclose(page.release()) != 0 && error == 0) error = io_error();
-  return error;
-}
-
-int TextWriter::close() { return put_in_place(); }  // which finishes first
-
-void TextWriter::discard() {
-  if (file_) std::fclose(file_.release());
-  if (!replacement_.empty()) {
-    TemporaryFiles::forget(replacement_);
-    remove_file(replacement_);
-    replacement_.clear();
-  }
-  buffer_.clear();
-  error_ = 0;
-  in_place_ = false;
-  create_error_ = 0;
-}
-
-void TemporaryFiles::remember(const std::string& name) {
-  // With every slot taken the name is not removed on an interruption.
-  for (std::atomic<const char*>& slot : g_temporaries) {
-    const char* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, name.c_str())) return;
-  }
-}
-
-void TemporaryFiles::forget(const std::string& name) {
-  for (std::atomic<const char*>& slot : g_temporaries) {
-    const char* mine = name.c_str();
-    slot.compare_exchange_strong(mine, nullptr);
-  }
-  // An interruption handled on a thread of its own (Windows) may still be
-  // reading the name: it is not given back before the process ends, which
-  // it does as soon as the handler returns.
-  while (g_interrupted.load()) {
-  }
-}
-
-void TemporaryFiles::remove_all(void (*remove)(const char* name)) {
-  g_interrupted.store(true);
-  for (std::atomic<const char*>& slot : g_temporaries) {
-    if (const char* name = slot.load()) remove(name);
   }
 }
 

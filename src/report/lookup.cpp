@@ -3,6 +3,7 @@
 #include "database/digest_file.h"
 #include "digest/position_forms.h"
 #include "digest/sjis.h"
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"

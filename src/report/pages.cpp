@@ -3,6 +3,7 @@
 
 #include "database/digest_file.h"
 #include "digest/sjis.h"
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
@@ -38,16 +39,16 @@ std::string program_title() {
   return title;
 }
 
-// Writes the page `name` in `dir` with what `write_body` writes, to a new
-// file of its own that put_page_in_place() later puts in the page's place
-// (where none can be made beside a page that may be written, to memory, for
-// the page to be rewritten in place). A page that cannot be opened or
-// written in full is reported with its name; a body that fails (returns
-// false) has reported its own failure. Either way the text is dropped.
+// Writes the page `name` in `dir` with what `write_body` writes, to its new
+// file that put_page_in_place() later puts in the page's place (the text is
+// kept in memory too, for a page that has to be rewritten in place). A page
+// that cannot be opened or written in full is reported with its name; a
+// body that fails (returns false) has reported its own failure. Either way
+// the text is dropped.
 template <typename Body>
-int write_page(std::string_view dir, const char* name, TextWriter& page, const Body& write_body) {
-  if (const int error = page.open_replacement(join_path(dir, name), true)) {
-    report_file_error(name, error);
+int write_page(std::string_view dir, const char* name, bool locked, TextWriter& page, const Body& write_body) {
+  if (const int error = page.open_replacement(join_path(dir, name), locked, true)) {
+    report_replacement_error(name, error);
     return 1;
   }
   if (!write_body(page)) {
@@ -98,10 +99,10 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
   }
 }
 
-int write_key_page(std::string_view dir, ProblemFile& problem, TextWriter& page) {
+int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page) {
   TextReader problem_file;
   if (!open_problem_file(problem_file, problem)) return 1;
-  return write_page(dir, report_text::kKeyPage, page, [&](TextWriter& page) {
+  return write_page(dir, report_text::kKeyPage, locked, page, [&](TextWriter& page) {
     write_page_head(page, program_title(), report_text::kSearchData);
     copy_diagram(page, problem_file);
     page.write("\n<hr>\n</pre>\n</body>\n</html>\n");
@@ -110,8 +111,8 @@ int write_key_page(std::string_view dir, ProblemFile& problem, TextWriter& page)
 }
 
 int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored,
-                      TextWriter& page) {
-  return write_page(dir, report_text::kResultPage, page, [&](TextWriter& page) {
+                      bool locked, TextWriter& page) {
+  return write_page(dir, report_text::kResultPage, locked, page, [&](TextWriter& page) {
     TextReader digest_file;
     if (const int error = digest_file.open(join_path(dir, kDigestFileName))) {
       report_file_error(kDigestFileName, error);
@@ -140,11 +141,11 @@ std::string frame_date_text(const std::tm& time) {
   return text;
 }
 
-int write_frame_page(std::string_view dir, TextWriter& page) {
+int write_frame_page(std::string_view dir, bool locked, TextWriter& page) {
   const std::time_t now = std::time(nullptr);
   std::string date;
   if (const std::tm* local = std::localtime(&now)) date = frame_date_text(*local);
-  return write_page(dir, report_text::kFramePage, page, [&](TextWriter& page) {
+  return write_page(dir, report_text::kFramePage, locked, page, [&](TextWriter& page) {
     page.write("<html>\n<head>\n<title>");
     page.write(report_text::kLongTitle);
     page.write(" ");

@@ -23,14 +23,15 @@ bool open_problem_file(TextReader& problem_file, ProblemFile& problem);
 // the diagram of that position (kept in `problem` for the key page).
 int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored);
 
-// The pages are written by the three stages below to `page`, each to a file
-// of its own, and put in place together by put_page_in_place() once all are
-// complete. A stage that fails reports it and drops its page.
+// The pages are written by the three stages below to `page`, each to its new
+// file, and put in place together by put_page_in_place() once all are
+// complete; `locked`: the run holds the lock of `dir`. A stage that fails
+// reports it and drops its page.
 
 // Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
 // carries either digest, and the count.
 int write_result_page(std::string_view dir, const PositionDigest& direct, const PositionDigest& mirrored,
-                      TextWriter& page);
+                      bool locked, TextWriter& page);
 
 // Scans the rest of the open digest file and writes the match lines and the
 // count line to the open page.
@@ -38,13 +39,13 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
                   const PositionDigest& mirrored);
 
 // Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
-int write_key_page(std::string_view dir, ProblemFile& problem, TextWriter& page);
+int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page);
 
 // Copies the diagram block of the open problem file into the open page.
 void copy_diagram(TextWriter& page, TextReader& problem_file);
 
 // Writes the frame page "vokt.htm" in `dir`.
-int write_frame_page(std::string_view dir, TextWriter& page);
+int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
 
 // Puts the page `name`, written by one of the stages above, in its place.
 // Reports a failure with the page's name. Returns 0 or 1.

@@ -145,12 +145,23 @@ int hold_lock(const Sandbox& box) {
   return held;
 }
 
-// Waits until a check has its three pages written to files of its own.
-void wait_for_written_pages(const Sandbox& box) {
-  for (int waited = 0; waited < 10000 && temporary_files(box.prog_dir()).size() < 3; waited += 5) {
+// Waits until the tool started as `child` has `path` open; the flags it has
+// it open with (O_RDWR and so on), none when it never opens it. (Until the
+// tool runs, the child is a copy of this process, with its files open.)
+std::optional<int> wait_until_open(pid_t child, const fs::path& path) {
+  const fs::path process = "/proc/" + std::to_string(child);
+  for (int waited = 0; waited < 10000; waited += 5) {
+    std::error_code error;
+    const bool started = fs::read_symlink(process / "exe", error) != fs::read_symlink("/proc/self/exe");
+    for (const auto& fd : fs::directory_iterator(process / "fd", error)) {
+      if (!started) break;
+      if (fs::read_symlink(fd, error) != path) continue;
+      const std::string info = read_file(process / "fdinfo" / fd.path().filename());
+      return std::stoi(info.substr(info.find("flags:") + 6), nullptr, 8);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  ASSERT_EQ(temporary_files(box.prog_dir()).size(), 3u);
+  return std::nullopt;
 }
 
 // The pause takes the keys waiting in a FIFO, which shows that it read one
@@ -456,7 +467,7 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsTheOldPages) {
 }
 
 // Checks that overlap in one program directory take turns: the pages on disk
-// always come from one and the same run, each page whole.
+// always come from one and the same run, each page whole, and none fails.
 TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
   Sandbox box;
   std::string matches;  // a result page of some 600 KB for the worked board
@@ -471,10 +482,14 @@ TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
   const auto pages_a = pages();
   ASSERT_EQ(box.run({"b.kif"}).status, 0);
   const auto pages_b = pages();
-  for (int round = 0; round < 20; ++round) {
+  // Also as the first processes of containers, where both have the id 1.
+  RunOptions contained;
+  contained.program = in_own_pid_namespace(box);
+  for (int round = 0; round < (contained.program ? 30 : 20); ++round) {
     SCOPED_TRACE(round);
-    const pid_t a = box.start({"a.kif"});
-    const pid_t b = box.start({"b.kif"});
+    const RunOptions& options = round >= 20 ? contained : RunOptions{};
+    const pid_t a = box.start({"a.kif"}, options);
+    const pid_t b = box.start({"b.kif"}, options);
     EXPECT_EQ(box.finish(a).status, 0);
     EXPECT_EQ(box.finish(b).status, 0);
     const auto now = pages();
@@ -576,30 +591,68 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   EXPECT_EQ(box.finish(never).status, -1);
 }
 
-// A check takes the lock only to put its three pages in place, together at
-// the end. One stopped while it waits for the lock leaves the old pages:
-// interrupted (SIGINT, SIGTERM) it removes its files and ends by the
-// signal; killed (SIGKILL) it leaves them, and the next check removes them.
+// A check stopped while it waits for the lock leaves the old pages and no
+// file of its own, whatever stops it. What a killed check left after it had
+// the lock (its new files, here longer than the new text) is replaced by the
+// next check that has it.
 TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
   Sandbox box;
   box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
   box.write_work("p.kif", sjis(diagram(worked_board())));
-  for (const int signal_number : {SIGINT, SIGTERM, SIGKILL}) {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     SCOPED_TRACE(strsignal(signal_number));
     write_old_pages(box);
     const int held = hold_lock(box);
     const pid_t child = box.start({"p.kif"});
-    wait_for_written_pages(box);
+    ASSERT_TRUE(wait_until_open(child, box.prog_dir() / "vokt.lock"));
     kill(child, signal_number);
     EXPECT_EQ(box.finish(child).status, -1);
     close(held);
     EXPECT_TRUE(old_pages(box));
-    EXPECT_EQ(temporary_files(box.prog_dir()).size(), signal_number == SIGKILL ? 3u : 0u);
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
+  for (const char* page : kPages) box.write_prog(std::string(page) + ".new", std::string(100000, 'x'));
   check(box, sjis(diagram(worked_board())));
   EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+}
+
+// The three renames cannot be split: an interruption that comes between
+// them (here sent by a stand-in for rename(2) right after the first or the
+// second) takes effect once all three pages are in place. A new file that
+// has gone by the time it is to be renamed leaves the page rewritten whole
+// from the text in hand, never emptied.
+TEST(CheckEndToEnd, AnInterruptionWaitsUntilAllThreePagesAreInPlace) {
+  if (Sandbox::launched()) GTEST_SKIP() << "preloads a library into the Linux build";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  const auto new_pages = [&] {
+    return box.read_prog("voktkey.htm") == key_page(diagram(worked_board(), "持駒：飛 角")) &&
+           box.read_prog("voktdata.htm") == db_page("  direct\n", 1) && !checked_frame_date(box.read_prog("vokt.htm")).empty();
+  };
+  RunOptions hooked;
+  hooked.env = {{"LD_PRELOAD", VOKT_RENAME_HOOK_LIBRARY}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int after : {1, 2}) {
+      SCOPED_TRACE(std::string(strsignal(signal_number)) + " after rename " + std::to_string(after));
+      write_old_pages(box);
+      hooked.env["VOKT_RENAME_HOOK"] = std::to_string(after) + " " + std::to_string(signal_number);
+      EXPECT_EQ(box.run({"p.kif"}, hooked).status, -1);
+      EXPECT_TRUE(new_pages());
+      EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+    }
+  }
+  for (const int vanishing : {1, 2, 3}) {
+    SCOPED_TRACE("new file " + std::to_string(vanishing) + " gone");
+    for (const char* page : kPages) box.write_prog(page, std::string(100000, 'x'));
+    hooked.env["VOKT_RENAME_HOOK"] = std::to_string(vanishing) + " vanish";
+    check(box, sjis(diagram(worked_board())), hooked);
+    EXPECT_TRUE(new_pages());
+    EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  }
 }
 
 // Only regular files serve as the lock file or are replaced by pages. A
@@ -637,6 +690,43 @@ TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
 }
 
+// Links of the user's own (or root's) are followed, from the folder they
+// stand in, whatever the current folder: the file they name is replaced
+// (made where it is not there yet) and the link stays. In a folder that is
+// sticky and writable by others, another user's link is not followed: the
+// file it names, root's, is never written.
+TEST(CheckEndToEnd, LinksAreFollowedUnlessAnotherUserPutThemInASharedFolder) {
+  if (Sandbox::launched()) GTEST_SKIP() << "symbolic links of the Linux build";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  const fs::path key = box.prog_dir() / "voktkey.htm", named = box.prog_dir() / "pages" / "key.htm";
+  fs::create_directory(box.prog_dir() / "pages");
+  for (const bool there : {false, true}) {
+    SCOPED_TRACE(there ? "a link to a page" : "a link to a page not there yet");
+    fs::remove(key);
+    fs::create_symlink("pages/key.htm", key);
+    check(box, sjis(diagram(worked_board())));
+    EXPECT_TRUE(fs::is_symlink(key));
+    EXPECT_EQ(read_file(named), key_page(diagram(worked_board(), "持駒：飛 角")));
+    EXPECT_TRUE(temporary_files(box.prog_dir() / "pages").empty());
+  }
+  if (geteuid() != 0) return;  // another user's link needs root to make
+  const fs::path roots = box.root() / "roots";
+  write_file(roots, "root's own file");
+  fs::permissions(box.prog_dir(), fs::perms(01777));
+  fs::remove(key);
+  fs::create_symlink(roots, key);
+  ASSERT_EQ(lchown(key.c_str(), 65534, 65534), 0);
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+  const RunResult run = box.run({"p.kif"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(after_banner(run.err), "voktkey.htm: Permission denied\n" + std::string(kPause));
+  EXPECT_EQ(read_file(roots), "root's own file");
+  ASSERT_EQ(lchown(key.c_str(), 0, 0), 0);  // root's own link there is followed
+  check(box, sjis(diagram(worked_board())));
+  EXPECT_EQ(read_file(roots), key_page(diagram(worked_board(), "持駒：飛 角")));
+}
+
 // The lock file is open for reading and writing while a check waits for it
 // (an NFS client refuses an exclusive lock on a file open for reading
 // only), and a lock file replaced while a check waits is not locked in
@@ -650,18 +740,7 @@ TEST(CheckEndToEnd, TheLockFileIsOpenForWritingAndFollowsItsName) {
   const fs::path lock = box.prog_dir() / "vokt.lock";
   const int held = hold_lock(box);
   const pid_t child = box.start({"p.kif"});
-  // The flags of the check's descriptor of the lock file, once it waits.
-  const fs::path process = "/proc/" + std::to_string(child);
-  std::optional<int> flags;
-  for (int waited = 0; waited < 10000 && !flags; waited += 5) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    for (const auto& fd : fs::directory_iterator(process / "fd")) {
-      std::error_code error;
-      if (fs::read_symlink(fd, error) != lock) continue;
-      const std::string info = read_file(process / "fdinfo" / fd.path().filename());
-      flags = std::stoi(info.substr(info.find("flags:") + 6), nullptr, 8);
-    }
-  }
+  const std::optional<int> flags = wait_until_open(child, lock);
   ASSERT_TRUE(flags.has_value());
   EXPECT_EQ(*flags & O_ACCMODE, O_RDWR);
   fs::rename(lock, box.root() / "replaced.lock");
@@ -723,7 +802,7 @@ TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
 
 // Windows refuses to replace a page that another program has open: after
 // ten seconds the check writes it in place. Interrupted (Ctrl-C) while it
-// waits, a check removes its files and leaves the old pages.
+// waits, it still puts all three pages in place before it ends.
 TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   if (!Sandbox::launched()) GTEST_SKIP() << "Windows keeps a file that is open from being replaced";
   Sandbox box;
@@ -735,12 +814,16 @@ TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   const pid_t holder = box.start({"../prog/voktkey.htm", "60"}, helper);
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const pid_t interrupted = box.start({"p.kif"});
-  wait_for_written_pages(box);
+  for (int waited = 0; waited < 10000 && temporary_files(box.prog_dir()).empty(); waited += 5) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   kill(interrupted, SIGINT);
   box.finish(interrupted);
-  EXPECT_TRUE(old_pages(box));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
+  write_old_pages(box);
   const auto start = std::chrono::steady_clock::now();
   check(box, sjis(diagram(worked_board())));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));

@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cstdlib>
 #include <random>
@@ -46,6 +45,14 @@ std::vector<std::string> temporary_files(const fs::path& dir) {
   }
   std::sort(names.begin(), names.end());
   return names;
+}
+
+std::optional<fs::path> in_own_pid_namespace(const Sandbox& box) {
+  if (Sandbox::launched() || std::system("unshare -p -f true >/dev/null 2>&1") != 0) return std::nullopt;
+  const fs::path wrapper = box.root() / "own-pid-namespace";
+  write_file(wrapper, "#!/bin/sh\nexec unshare -p -f '" + box.program().string() + "' \"$@\"\n");
+  fs::permissions(wrapper, fs::perms::owner_all);
+  return wrapper;
 }
 
 std::string full_disk_text() { return Sandbox::launched() ? "Invalid argument" : "File too large"; }
@@ -105,9 +112,6 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
   const std::string id = std::to_string(++runs_) + ".txt";
   const std::string out_path = (root_ / ("stdout-" + id)).string(), err_path = (root_ / ("stderr-" + id)).string();
   const std::string cwd = work_.string();
-  std::vector<std::string> leftovers;
-  for (const fs::path& path : options.leftovers) leftovers.push_back(path.string() + ".");
-  for (std::string& path : leftovers) path.reserve(path.size() + 32);
   if (options.as_nobody) fs::permissions(root_, fs::perms::all);  // for the stub's log and the console files
 
   const pid_t child = fork();
@@ -122,12 +126,6 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     }
     if (options.null_stdout) dup2(open("/dev/null", O_WRONLY), out);
     if (options.umask) umask(*options.umask);
-    for (std::string& path : leftovers) {  // no allocation after the fork: the room is reserved
-      char id[16];
-      path.append(id, std::to_chars(id, id + sizeof id, getpid()).ptr).append(".new");
-      const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-      if (fd < 0 || write(fd, "leftover", 8) != 8 || close(fd) != 0) _exit(127);
-    }
     const int err = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || chdir(cwd.c_str()) != 0) _exit(127);
     dup2(in, 0);

@@ -38,8 +38,6 @@ struct RunOptions {
   bool unread_stdout = false;   // the standard output a pipe that nobody reads (closed)
   bool null_stdout = false;     // the standard output /dev/null, a character device
   std::optional<mode_t> umask;  // the tool's file-creation mask
-  // Files "P.<the run's process id>.new" holding "leftover", as a killed run of that id left them.
-  std::vector<fs::path> leftovers;
   bool as_nobody = false;       // run as user and group 65534 (the tests must run as root)
   std::optional<fs::path> program;  // run this in place of the copy in prog/ (a link to it, another program)
 };
@@ -63,6 +61,7 @@ class Sandbox {
   const fs::path& root() const { return root_; }
   const fs::path& prog_dir() const { return prog_; }
   const fs::path& work_dir() const { return work_; }
+  const fs::path& program() const { return program_; }
   static bool launched();
   // A UTF-8 name as the host spells it so that the tool sees Shift-JIS:
   // the CP932 bytes natively, UTF-8 under Wine (which converts it).
@@ -94,5 +93,10 @@ class Sandbox {
   mutable int runs_ = 0;                   // runs started, which number their console files
   mutable std::map<pid_t, int> run_ids_;  // the number of each started run
 };
+
+// A program that runs the tool of `box` as the first process of a PID
+// namespace of its own (process id 1), as in a container; none where the
+// system does not allow it (or the tool runs under Wine).
+std::optional<fs::path> in_own_pid_namespace(const Sandbox& box);
 
 }  // namespace vokt::e2e

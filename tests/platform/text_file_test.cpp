@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "support.h"
 
@@ -63,23 +64,24 @@ TEST(TextReader, InputLargerThanOneReadBlockIsTranslatedAcrossBlockEnds) {
   EXPECT_EQ(pieces_of(raw), expected);
 }
 
-TEST(TextWriter, LineFeedsBecomeCrLfAndCloseReportsFailure) {
+TEST(TextWriter, LineFeedsBecomeCrLfAndFinishReportsFailure) {
   test::TempDir dir;
   const std::string path = dir.path("out.txt");
   std::string text = "a\nb", on_disk = "a\r\nbc\r\n\r\n";
   for (int i = 0; i < 20000; ++i) text += std::to_string(i) + "\n", on_disk += std::to_string(i) + "\r\n";
   {
     TextWriter writer;
-    ASSERT_EQ(writer.open_replacement(path), 0);
+    ASSERT_EQ(writer.open_replacement(path, true), 0);
     writer.write("a\nb");
-    writer.write('c');
+    writer.write("c");
     writer.write("\n\n");
     writer.write(std::string_view(text).substr(3));  // larger than the buffer
-    EXPECT_EQ(writer.close(), 0);
+    EXPECT_EQ(writer.finish(), 0);
+    EXPECT_EQ(writer.put_in_place(), 0);
   }
   EXPECT_EQ(test::read_file(path), on_disk);
   // A write that the system refuses (here: past the file-size limit) is
-  // what close() reports, and the old file stays.
+  // what finish() reports, and the old file stays.
   struct rlimit old_limit {};
   getrlimit(RLIMIT_FSIZE, &old_limit);
   const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
@@ -87,9 +89,9 @@ TEST(TextWriter, LineFeedsBecomeCrLfAndCloseReportsFailure) {
   limit.rlim_cur = 1000;
   setrlimit(RLIMIT_FSIZE, &limit);
   TextWriter full;
-  const int opened = full.open_replacement(path);
+  const int opened = full.open_replacement(path, true);
   full.write(text);
-  const int closed = full.close();
+  const int closed = full.finish();
   setrlimit(RLIMIT_FSIZE, &old_limit);
   std::signal(SIGXFSZ, old_handler);
   EXPECT_EQ(opened, 0);

@@ -1,0 +1,155 @@
+#include "platform/replacement.h"
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/text_file.h"
+
+namespace vokt {
+
+namespace {
+
+constexpr std::string_view kLockFile = "vokt.lock";
+constexpr std::string_view kReplacementSuffix = ".new";
+constexpr int kLockWaitMs = 30 * 1000;
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
+// The new files of this run, which an interruption removes. Changed only
+// while interruptions are held back, so that the handler sees whole names,
+// each of a file that this run made.
+std::array<std::atomic<const char*>, 8> g_new_files{};
+
+void remove_new_files_on_interruption() {
+  for (const std::atomic<const char*>& slot : g_new_files) {
+    if (const char* name = slot.load()) remove_file_now(name);
+  }
+}
+
+// Puts `to` in the first slot that holds `from`.
+void change_slot(const char* from, const char* to) {
+  for (std::atomic<const char*>& slot : g_new_files) {
+    if (slot.load() == from) return slot.store(to);
+  }
+}
+
+// The error of a C library call that just failed; EIO where it left none.
+int io_error() { return errno != 0 ? errno : EIO; }
+
+}  // namespace
+
+bool FolderLock::take(std::string_view dir, const Words& words) {
+  words_ = words;
+  error_ = lock_.acquire(join_path(dir, kLockFile), kLockWaitMs);
+  if (error_ != ETIMEDOUT) return true;
+  write_error(std::string(kLockFile) + ": " + std::string(words.timed_out) + "\n");
+  return false;
+}
+
+void FolderLock::say_if_not_held() const {
+  if (held()) return;
+  report_file_error(kLockFile, error_);
+  write_error(std::string(words_.going_on) + "\n");
+}
+
+int TextWriter::open_replacement(const std::string& path, bool locked, bool in_place_too) {
+  discard();
+  std::string target;
+  if (const int error = link_target(path, target)) return error;
+  // Refused as an open for writing would be: a read-only file, anything but
+  // a regular file.
+  const int writable = check_writable(target);
+  if (writable != 0 && writable != ENOENT) return writable;
+  replacement_ = target + std::string(kReplacementSuffix);
+  {
+    InterruptionHold hold;  // remembered exactly while it is this run's file
+    if (locked) remove_file(replacement_);
+    create_error_ = create_new_file(replacement_, target, file_);
+    if (create_error_ == 0) change_slot(nullptr, replacement_.c_str());
+    if (create_error_ != 0) replacement_.clear();
+  }
+  in_place_ = in_place_too && writable == 0;
+  if (create_error_ != 0 && !in_place_) return create_error_;
+  if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
+  target_ = std::move(target);
+  buffer_.clear();
+  error_ = 0;
+  return 0;
+}
+
+void TextWriter::write(std::string_view text) {
+  while (!text.empty()) {
+    const std::size_t lf = text.find('\n');
+    buffer_.append(text.substr(0, lf));
+    if (lf == std::string_view::npos) break;
+    buffer_.append("\r\n", 2);
+    text.remove_prefix(lf + 1);
+  }
+  if (!in_place_ && buffer_.size() >= kWriteBufferSize) flush_buffer();
+}
+
+void TextWriter::flush_buffer() {
+  if (file_ && error_ == 0 && !buffer_.empty()) {
+    errno = 0;
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) error_ = io_error();
+  }
+  // Text to be rewritten in place stays in hand until then.
+  if (!in_place_) buffer_.clear();
+}
+
+int TextWriter::finish() {
+  if (!file_) return error_;
+  flush_buffer();
+  errno = 0;
+  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = io_error();
+  return error_;
+}
+
+int TextWriter::put_in_place() {
+  finish();
+  int error = error_ != 0 ? error_ : replacement_.empty() ? create_error_ : replace_file(replacement_, target_);
+  if (error == 0) drop_new_file(false);
+  // Only a text complete in memory is written over the old one.
+  if (error != 0 && error_ == 0 && in_place_) error = rewrite_in_place();
+  discard();
+  return error;
+}
+
+int TextWriter::rewrite_in_place() {
+  FileHandle page;
+  if (const int error = open_for_rewrite(target_, page)) return error;
+  int error = 0;
+  errno = 0;
+  if (std::fwrite(buffer_.data(), 1, buffer_.size(), page.get()) != buffer_.size()) error = io_error();
+  errno = 0;
+  if (std::fclose(page.release()) != 0 && error == 0) error = io_error();
+  return error;
+}
+
+void TextWriter::drop_new_file(bool remove) {
+  if (replacement_.empty()) return;
+  InterruptionHold hold;
+  if (remove) remove_file(replacement_);
+  change_slot(replacement_.c_str(), nullptr);
+  replacement_.clear();
+}
+
+void TextWriter::discard() {
+  if (file_) std::fclose(file_.release());
+  drop_new_file(true);
+  buffer_.clear();
+  error_ = 0;
+  in_place_ = false;
+  create_error_ = 0;
+}
+
+void report_replacement_error(std::string_view name, int error_number) {
+  std::string shown(name);
+  if (error_number == EEXIST) shown += kReplacementSuffix;
+  report_file_error(shown, error_number);
+}
+
+void remove_new_files_when_interrupted() { on_interruption(remove_new_files_on_interruption); }
+
+}  // namespace vokt

@@ -1,0 +1,92 @@
+// Files replaced whole, under the lock of their folder.
+//
+// A run that writes beside the program (the pages of a check) or in the
+// current folder (the digest file of a build) holds that folder's lock file
+// "vokt.lock" while it writes each text to "<file>.new", a fixed name beside
+// the file, and renames it over the file once the text is complete. Whoever
+// holds the lock may remove a "<file>.new" that is there: only a killed run
+// can have left it. A run without the lock never touches one.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/os.h"
+
+namespace vokt {
+
+class FolderLock {
+ public:
+  // What is said when another run held the lock for 30 seconds (the run
+  // then ends), and when the lock file cannot serve (the run goes on).
+  struct Words {
+    std::string_view timed_out;
+    std::string_view going_on;
+  };
+
+  // Waits up to 30 seconds for the lock of `dir`: false, said, when another
+  // run held it all that time.
+  bool take(std::string_view dir, const Words& words);
+  bool held() const { return error_ == 0; }
+  // Says why the lock could not be had and that the run goes on: said just
+  // before the first text is put in place, so that a run that fails earlier
+  // reads as it would have read with the lock.
+  void say_if_not_held() const;
+
+ private:
+  FileLock lock_;
+  Words words_;
+  int error_ = -1;
+};
+
+// Text that is to replace a file whole, written as the target's text mode
+// writes it (every line feed as CR LF). The first failure of a write is kept
+// and returned by finish().
+class TextWriter {
+ public:
+  TextWriter() = default;
+  TextWriter(const TextWriter&) = delete;
+  TextWriter& operator=(const TextWriter&) = delete;
+  ~TextWriter() { discard(); }
+
+  // Starts the text that replaces `path` (the file a symbolic link names:
+  // the link stays) in its new file, made with the old file's permission
+  // bits and never through a link. `locked`: the folder's lock is held, and
+  // a new file already there is removed first; else it is refused (EEXIST).
+  // Only a regular file is replaced. Returns 0 or the error number.
+  //
+  // With `in_place_too` the text is also kept in memory, so that a `path`
+  // that may be written is rewritten in place where no new file can be made
+  // beside it (new files refused, no free inodes) or none can be renamed
+  // over it (a sticky folder, a file in use on Windows).
+  int open_replacement(const std::string& path, bool locked, bool in_place_too = false);
+  void write(std::string_view text);
+  // Writes out the text and closes the new file: 0 or the first error.
+  int finish();
+  // Puts the finished text in place: 0 or the error. No new file remains.
+  int put_in_place();
+  void discard();
+
+ private:
+  void flush_buffer();
+  int rewrite_in_place();
+  // Forgets the new file, removed with `remove` (else it has been renamed).
+  void drop_new_file(bool remove);
+
+  FileHandle file_;
+  std::string buffer_;
+  int error_ = 0;
+  std::string replacement_;  // the new file while it is there
+  std::string target_;
+  bool in_place_ = false;  // `target_` may be rewritten from `buffer_`
+  int create_error_ = 0;   // why no new file could be made
+};
+
+// Lets an interruption remove this run's new files before it ends the run.
+void remove_new_files_when_interrupted();
+
+// Reports a failed replacement of `name` as every file failure is reported;
+// a new file that was in the way is named itself.
+void report_replacement_error(std::string_view name, int error_number);
+
+}  // namespace vokt
