@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "platform/replacement.h"
 #include "platform/text_file.h"
 #include "support.h"
 
@@ -62,41 +59,6 @@ TEST(TextReader, InputLargerThanOneReadBlockIsTranslatedAcrossBlockEnds) {
   expected.back() += "\n";
   expected.push_back("last\n");
   EXPECT_EQ(pieces_of(raw), expected);
-}
-
-TEST(TextWriter, LineFeedsBecomeCrLfAndFinishReportsFailure) {
-  test::TempDir dir;
-  const std::string path = dir.path("out.txt");
-  std::string text = "a\nb", on_disk = "a\r\nbc\r\n\r\n";
-  for (int i = 0; i < 20000; ++i) text += std::to_string(i) + "\n", on_disk += std::to_string(i) + "\r\n";
-  {
-    TextWriter writer;
-    ASSERT_EQ(writer.open_replacement(path, true), 0);
-    writer.write("a\nb");
-    writer.write("c");
-    writer.write("\n\n");
-    writer.write(std::string_view(text).substr(3));  // larger than the buffer
-    EXPECT_EQ(writer.finish(), 0);
-    EXPECT_EQ(writer.put_in_place(), 0);
-  }
-  EXPECT_EQ(test::read_file(path), on_disk);
-  // A write that the system refuses (here: past the file-size limit) is
-  // what finish() reports, and the old file stays.
-  struct rlimit old_limit {};
-  getrlimit(RLIMIT_FSIZE, &old_limit);
-  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit = old_limit;
-  limit.rlim_cur = 1000;
-  setrlimit(RLIMIT_FSIZE, &limit);
-  TextWriter full;
-  const int opened = full.open_replacement(path, true);
-  full.write(text);
-  const int closed = full.finish();
-  setrlimit(RLIMIT_FSIZE, &old_limit);
-  std::signal(SIGXFSZ, old_handler);
-  EXPECT_EQ(opened, 0);
-  EXPECT_EQ(closed, EFBIG);
-  EXPECT_EQ(test::read_file(path), on_disk);
 }
 
 }  // namespace
