@@ -38,7 +38,14 @@ TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::st
   return {change, plain_find_either(bytes.substr(0, change), first, second)};
 }
 
+bool plain_holds_any_of(std::string_view bytes, char a, char b, char c) {
+  const char set[] = {a, b, c};
+  return bytes.find_first_of(std::string_view(set, 3)) != npos;
+}
+
 #ifndef __SSE2__
+
+bool holds_any_of(std::string_view bytes, char a, char b, char c) { return plain_holds_any_of(bytes, a, b, c); }
 
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
 
@@ -56,8 +63,7 @@ namespace {
 
 // The vector forms go through the bytes in strides of 64, four vectors of 16
 // bytes whose results are joined before they are looked at. What is left at
-// the end, too short for a stride (for find_either: for a vector), is left to
-// the plain forms.
+// the end, too short for a stride, is left to the plain forms.
 constexpr std::size_t kStride = 64;
 constexpr std::size_t kVector = 16;
 
@@ -98,7 +104,7 @@ struct Candidates {
 };
 
 // The first of the places in `mask` (bit k: `at + k`) where either text occurs.
-std::size_t verified(std::string_view bytes, std::size_t at, unsigned mask, std::string_view first,
+inline std::size_t verified(std::string_view bytes, std::size_t at, unsigned mask, std::string_view first,
                      std::string_view second) {
   for (; mask != 0; mask &= mask - 1) {
     const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(mask));
@@ -132,7 +138,6 @@ std::size_t find_text_mode_change(std::string_view bytes) {
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
   const Candidates candidates(first, second);
   std::size_t at = 0;
-  // Strides of four vectors while they fit, then single vectors.
   for (; at + kStride - kVector + candidates.reach() <= haystack.size(); at += kStride) {
     __m128i any = _mm_setzero_si128();
     for (std::size_t k = at; k < at + kStride; k += kVector) {
@@ -143,10 +148,6 @@ std::size_t find_either(std::string_view haystack, std::string_view first, std::
       const auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(haystack, k, load(haystack, k))));
       if (const std::size_t pos = verified(haystack, k, mask, first, second); pos != npos) return pos;
     }
-  }
-  for (; at + candidates.reach() <= haystack.size(); at += kVector) {
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(haystack, at, load(haystack, at))));
-    if (const std::size_t pos = verified(haystack, at, mask, first, second); pos != npos) return pos;
   }
   return shifted(plain_find_either(haystack.substr(at), first, second), at);
 }
@@ -178,6 +179,18 @@ TextScan scan_text(std::string_view bytes, std::string_view first, std::string_v
   }
   const TextScan rest = plain_scan_text(bytes.substr(at), first, second);
   return {shifted(rest.change, at), shifted(rest.hit, at)};
+}
+
+bool holds_any_of(std::string_view bytes, char a, char b, char c) {
+  if (bytes.size() < kVector) return plain_holds_any_of(bytes, a, b, c);
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+  __m128i any = _mm_setzero_si128();
+  // Whole vectors, the last one overlapping the one before.
+  for (std::size_t at = 0; at < bytes.size(); at += kVector) {
+    const __m128i here = load(bytes, std::min(at, bytes.size() - kVector));
+    any = _mm_or_si128(any, _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_or_si128(_mm_cmpeq_epi8(here, vb), _mm_cmpeq_epi8(here, vc))));
+  }
+  return _mm_movemask_epi8(any) != 0;
 }
 
 #endif  // __SSE2__
