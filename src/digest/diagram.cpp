@@ -80,8 +80,10 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
       report("No " + std::to_string(rank) + "-th vertical bar");
     }
     // Kings and dragons are rewritten in the text part of the line; the
-    // replacements keep its length, so the cells stay where they are.
-    normalize_board_text(buffer.data(), c_text(line).size());
+    // replacements keep its length, so the cells stay where they are. Only
+    // bytes 1 to 27 are digested, and the patterns are at most 3 bytes long
+    // and replaced where they stood at the start, so bytes 0 to 29 decide.
+    normalize_board_text(buffer.data(), c_text(line.substr(0, kRightBar + 2)).size());
 
     char* const cells = board.data() + (rank - 1) * kRankBytes;
     std::copy(buffer.data() + 1, buffer.data() + 1 + kRankBytes, cells);

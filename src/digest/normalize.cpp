@@ -1,10 +1,12 @@
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
+#include "platform/byte_scan.h"
 
 namespace vokt {
 
@@ -40,50 +42,19 @@ constexpr Substitution kHandTable[] = {
     {sjis::kNiKana, "2"},
 };
 
-// A set of byte values.
-struct ByteSet {
-  std::uint64_t words[4] = {};
-  constexpr void add(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    words[byte >> 6] |= std::uint64_t{1} << (byte & 63);
-  }
-  constexpr bool has(char c) const {
-    const auto byte = static_cast<unsigned char>(c);
-    return (words[byte >> 6] >> (byte & 63)) & 1;
-  }
-  constexpr bool covers(const ByteSet& other) const {
-    for (int k = 0; k < 4; ++k) {
-      if ((other.words[k] & ~words[k]) != 0) return false;
-    }
-    return true;
-  }
-};
-
-constexpr ByteSet byte_set(std::string_view text) {
-  ByteSet set;
-  for (const char c : text) set.add(c);
-  return set;
-}
-
-// The bytes of each hand pattern. No replacement holds any of them, so a
-// pattern with a byte that the line did not have at the start can match at
-// no stage of the table: its search is skipped.
-constexpr auto kHandPatternBytes = [] {
-  std::array<ByteSet, std::size(kHandTable)> sets{};
-  for (std::size_t row = 0; row < std::size(kHandTable); ++row) sets[row] = byte_set(kHandTable[row].pattern);
-  return sets;
-}();
-
-static_assert([] {
+// No hand replacement holds a byte of any hand pattern, so a pattern with a
+// byte that the line did not have at the start can match at no stage of the
+// table: its search is skipped. The first and the last byte of each pattern
+// are looked at, which rules out nearly every row that cannot match.
+constexpr bool replacements_bring_no_pattern_byte() {
   for (const auto& row : kHandTable) {
     for (const auto& other : kHandTable) {
-      for (const char c : row.replacement) {
-        if (byte_set(other.pattern).has(c)) return false;
-      }
+      if (row.replacement.find_first_of(other.pattern) != std::string_view::npos) return false;
     }
   }
   return true;
-}(), "no hand replacement brings in a byte of a hand pattern");
+}
+static_assert(replacements_bring_no_pattern_byte(), "no hand replacement brings in a byte of a hand pattern");
 
 }  // namespace
 
@@ -130,59 +101,69 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
 
 namespace {
 
-// The first occurrence of `pattern` at or after `from`, found through its
-// last byte, which in the board table is the rarer one.
-std::size_t find_by_last_byte(std::string_view line, std::string_view pattern, std::size_t from) {
-  const std::size_t last = pattern.size() - 1;
-  for (std::size_t at = from + last; at < line.size();) {
-    const void* hit = std::memchr(line.data() + at, pattern[last], line.size() - at);
-    if (hit == nullptr) return std::string_view::npos;
-    at = static_cast<std::size_t>(static_cast<const char*>(hit) - line.data());
-    if (line.compare(at - last, last, pattern.substr(0, last)) == 0) return at - last;
-    ++at;
+// kBoardRowEndingIn[b]: 1 + the row of the board table whose pattern ends in
+// the byte b; 0 for none. The three last bytes differ.
+constexpr auto kBoardRowEndingIn = [] {
+  std::array<unsigned char, 256> rows{};
+  for (std::size_t row = 0; row < std::size(kBoardTable); ++row) {
+    rows[static_cast<unsigned char>(kBoardTable[row].pattern.back())] = static_cast<unsigned char>(row + 1);
   }
-  return std::string_view::npos;
-}
+  return rows;
+}();
 
-// True when the line holds one of the board patterns' last bytes (the
-// second bytes of 玉, 王 and 竜). A line with none of them matches no row:
-// the first row cannot match, so nothing changes, and so on down the table.
-// Most rank lines have none. Eight bytes are tested at a time: a byte of w
-// equal to b gives a zero byte in w ^ (b repeated), which the usual
-// carry test finds (it can mark more bytes, but only when one is zero).
-bool holds_board_last_byte(std::string_view line) {
+// The bytes of the eight at `text` that may be the last byte of a board
+// pattern (the second bytes of 玉, 王 and 竜), as bits 8k + 7 for byte k of
+// the word. A byte of w equal to b gives a zero byte in w ^ (b repeated),
+// which the usual carry test finds; it can mark more bytes, but only after
+// one that is zero, so every mark is looked at again.
+std::uint64_t board_last_bytes(const char* text) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::uint64_t word;
+  std::memcpy(&word, text, 8);
   std::uint64_t found = 0;
-  std::size_t at = 0;
-  for (; at + 8 <= line.size(); at += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, line.data() + at, 8);
-    for (const auto& row : kBoardTable) {
-      const std::uint64_t t = word ^ (kOnes * static_cast<unsigned char>(row.pattern.back()));
-      found |= (t - kOnes) & ~t & kHighs;
-    }
+  for (const auto& row : kBoardTable) {
+    const std::uint64_t t = word ^ (kOnes * static_cast<unsigned char>(row.pattern.back()));
+    found |= (t - kOnes) & ~t & kHighs;
   }
-  if (found != 0) return true;
-  for (; at < line.size(); ++at) {
-    for (const auto& row : kBoardTable) {
-      if (line[at] == row.pattern.back()) return true;
-    }
-  }
-  return false;
+  return found;
+}
+
+// Replaces the board pattern that ends at `at`, if one does.
+void replace_board_pattern_ending_at(char* text, std::size_t at) {
+  const unsigned row = kBoardRowEndingIn[static_cast<unsigned char>(text[at])];
+  if (row == 0) return;
+  const auto [pattern, replacement] = kBoardTable[row - 1];
+  if (at + 1 < pattern.size()) return;
+  char* const start = text + at + 1 - pattern.size();
+  if (std::string_view(start, pattern.size()) == pattern) std::copy(replacement.begin(), replacement.end(), start);
 }
 
 }  // namespace
 
+// No two occurrences of the board patterns overlap, and no replacement forms
+// or breaks an occurrence of any row with the bytes around it (the patterns
+// and replacements share no byte at any overlapping offset). So the table
+// applied row by row replaces exactly the occurrences that the line held at
+// the start, and replacing each occurrence where its last byte stands, in any
+// order, does the same; a replaced occurrence ends in no pattern.
 void normalize_board_text(char* text, std::size_t length) {
-  const std::string_view line(text, length);
-  if (!holds_board_last_byte(line)) return;
-  for (const auto& row : kBoardTable) {
-    // Each replacement overwrites its pattern: the same as replace_all, as
-    // the search goes on after the replacement and never sees it again.
-    for (std::size_t found = find_by_last_byte(line, row.pattern, 0); found != std::string_view::npos;
-         found = find_by_last_byte(line, row.pattern, found + row.replacement.size())) {
-      std::copy(row.replacement.begin(), row.replacement.end(), text + found);
+  // Most rank lines have none of the three last bytes.
+  if (!holds_any_of(std::string_view(text, length), kBoardTable[0].pattern.back(), kBoardTable[1].pattern.back(),
+                    kBoardTable[2].pattern.back())) {
+    return;
+  }
+  if (length < 8) {
+    for (std::size_t at = 0; at < length; ++at) replace_board_pattern_ending_at(text, at);
+    return;
+  }
+  // Eight bytes at a time, the last eight overlapping the ones before.
+  for (std::size_t word_at = 0; word_at < length; word_at += 8) {
+    word_at = std::min(word_at, length - 8);
+    for (std::uint64_t found = board_last_bytes(text + word_at); found != 0; found &= found - 1) {
+      const auto bit = static_cast<std::size_t>(std::countr_zero(found));
+      const std::size_t byte = std::endian::native == std::endian::little ? bit / 8 : 7 - bit / 8;
+      replace_board_pattern_ending_at(text, word_at + byte);
     }
   }
 }
@@ -191,9 +172,11 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  const ByteSet present = byte_set(line);
-  for (std::size_t row = 0; row < std::size(kHandTable); ++row) {
-    if (present.covers(kHandPatternBytes[row])) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
+  std::array<bool, 256> present{};
+  for (const char c : line) present[static_cast<unsigned char>(c)] = true;
+  const auto has = [&present](char c) { return present[static_cast<unsigned char>(c)]; };
+  for (const auto& row : kHandTable) {
+    if (has(row.pattern.front()) && has(row.pattern.back())) replace_all(line, row.pattern, row.replacement);
   }
   const std::size_t double_space = line.find("  ");
   if (double_space != std::string::npos) line.resize(double_space);

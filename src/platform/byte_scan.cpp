@@ -33,12 +33,28 @@ std::size_t plain_find_either(std::string_view haystack, std::string_view first,
   return std::min(at, haystack.substr(0, limit).find(second));
 }
 
+TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
+  const std::size_t change = plain_text_mode_change(bytes);
+  return {change, plain_find_either(bytes.substr(0, change), first, second)};
+}
+
+bool plain_holds_any_of(std::string_view bytes, char a, char b, char c) {
+  const char set[] = {a, b, c};
+  return bytes.find_first_of(std::string_view(set, 3)) != npos;
+}
+
 #ifndef __SSE2__
+
+bool holds_any_of(std::string_view bytes, char a, char b, char c) { return plain_holds_any_of(bytes, a, b, c); }
 
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
 
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
   return plain_find_either(haystack, first, second);
+}
+
+TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
+  return plain_scan_text(bytes, first, second);
 }
 
 #else
@@ -61,20 +77,58 @@ bool occurs_at(std::string_view haystack, std::size_t pos, std::string_view text
   return haystack.compare(pos, text.size(), text) == 0;
 }
 
+// Where either of two texts may start: its first byte stands there and its
+// last byte at the right distance. Only such places are compared in full.
+struct Candidates {
+  Candidates(std::string_view first, std::string_view second)
+      : first_last(first.size() - 1),
+        second_last(second.size() - 1),
+        first_head(_mm_set1_epi8(first.front())),
+        first_tail(_mm_set1_epi8(first.back())),
+        second_head(_mm_set1_epi8(second.front())),
+        second_tail(_mm_set1_epi8(second.back())) {}
+
+  // Bit k: either text may start at `at + k`; `here` is the vector at `at`.
+  // Reads reach() bytes from `at`.
+  __m128i starts(std::string_view bytes, std::size_t at, __m128i here) const {
+    const __m128i first_ends = _mm_and_si128(_mm_cmpeq_epi8(here, first_head),
+                                             _mm_cmpeq_epi8(load(bytes, at + first_last), first_tail));
+    const __m128i second_ends = _mm_and_si128(_mm_cmpeq_epi8(here, second_head),
+                                              _mm_cmpeq_epi8(load(bytes, at + second_last), second_tail));
+    return _mm_or_si128(first_ends, second_ends);
+  }
+  std::size_t reach() const { return kVector + std::max(first_last, second_last); }
+
+  std::size_t first_last, second_last;
+  __m128i first_head, first_tail, second_head, second_tail;
+};
+
+// The first of the places in `mask` (bit k: `at + k`) where either text occurs.
+inline std::size_t verified(std::string_view bytes, std::size_t at, unsigned mask, std::string_view first,
+                     std::string_view second) {
+  for (; mask != 0; mask &= mask - 1) {
+    const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(mask));
+    if (occurs_at(bytes, pos, first) || occurs_at(bytes, pos, second)) return pos;
+  }
+  return npos;
+}
+
+// Bit k: the byte at `at + k` is a change of the text mode (reads 17 bytes).
+__m128i changes_at(std::string_view bytes, std::size_t at, __m128i here) {
+  const __m128i cr = _mm_cmpeq_epi8(here, _mm_set1_epi8('\r'));
+  const __m128i stray_cr = _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, at + 1), _mm_set1_epi8('\n')), cr);
+  return _mm_or_si128(stray_cr, _mm_cmpeq_epi8(here, _mm_set1_epi8(kEndOfText)));
+}
+
 }  // namespace
 
 std::size_t find_text_mode_change(std::string_view bytes) {
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i end_mark = _mm_set1_epi8(kEndOfText);
   std::size_t at = 0;
   // Each stride also reads the byte after it, the follower of its last byte.
   for (; at + kStride < bytes.size(); at += kStride) {
     __m128i changes = _mm_setzero_si128();
     for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const __m128i here = load(bytes, k);
-      const __m128i stray_cr = _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, k + 1), lf), _mm_cmpeq_epi8(here, cr));
-      changes = _mm_or_si128(changes, _mm_or_si128(stray_cr, _mm_cmpeq_epi8(here, end_mark)));
+      changes = _mm_or_si128(changes, changes_at(bytes, k, load(bytes, k)));
     }
     if (_mm_movemask_epi8(changes) != 0) break;
   }
@@ -82,37 +136,61 @@ std::size_t find_text_mode_change(std::string_view bytes) {
 }
 
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
-  // A text can only start where its first byte stands and its last byte
-  // stands at the right distance; only such places are compared in full.
-  const std::size_t first_last = first.size() - 1;
-  const std::size_t second_last = second.size() - 1;
-  const __m128i first_head = _mm_set1_epi8(first.front());
-  const __m128i first_tail = _mm_set1_epi8(first.back());
-  const __m128i second_head = _mm_set1_epi8(second.front());
-  const __m128i second_tail = _mm_set1_epi8(second.back());
-  // Bit k: either text may start at `at + k`.
-  const auto candidates = [&](std::size_t at) {
-    const __m128i here = load(haystack, at);
-    const __m128i first_ends =
-        _mm_and_si128(_mm_cmpeq_epi8(here, first_head), _mm_cmpeq_epi8(load(haystack, at + first_last), first_tail));
-    const __m128i second_ends =
-        _mm_and_si128(_mm_cmpeq_epi8(here, second_head), _mm_cmpeq_epi8(load(haystack, at + second_last), second_tail));
-    return _mm_or_si128(first_ends, second_ends);
-  };
-  const std::size_t reach = kStride + std::max(first_last, second_last);
+  const Candidates candidates(first, second);
   std::size_t at = 0;
-  for (; at + reach <= haystack.size(); at += kStride) {
+  for (; at + kStride - kVector + candidates.reach() <= haystack.size(); at += kStride) {
     __m128i any = _mm_setzero_si128();
-    for (std::size_t k = at; k < at + kStride; k += kVector) any = _mm_or_si128(any, candidates(k));
+    for (std::size_t k = at; k < at + kStride; k += kVector) {
+      any = _mm_or_si128(any, candidates.starts(haystack, k, load(haystack, k)));
+    }
     if (_mm_movemask_epi8(any) == 0) continue;
     for (std::size_t k = at; k < at + kStride; k += kVector) {
-      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(candidates(k))); mask != 0; mask &= mask - 1) {
-        const std::size_t pos = k + static_cast<std::size_t>(std::countr_zero(mask));
-        if (occurs_at(haystack, pos, first) || occurs_at(haystack, pos, second)) return pos;
-      }
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(haystack, k, load(haystack, k))));
+      if (const std::size_t pos = verified(haystack, k, mask, first, second); pos != npos) return pos;
     }
   }
   return shifted(plain_find_either(haystack.substr(at), first, second), at);
+}
+
+TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
+  const Candidates candidates(first, second);
+  // Each stride also reads past its end: the follower of its last byte and
+  // the rest of a text that starts in it.
+  const std::size_t reach = kStride - kVector + std::max(candidates.reach(), kVector + 1);
+  std::size_t at = 0;
+  for (; at + reach <= bytes.size(); at += kStride) {
+    __m128i any = _mm_setzero_si128();
+    for (std::size_t k = at; k < at + kStride; k += kVector) {
+      const __m128i here = load(bytes, k);
+      any = _mm_or_si128(any, _mm_or_si128(changes_at(bytes, k, here), candidates.starts(bytes, k, here)));
+    }
+    if (_mm_movemask_epi8(any) == 0) continue;
+    for (std::size_t k = at; k < at + kStride; k += kVector) {
+      const __m128i here = load(bytes, k);
+      const auto change = static_cast<unsigned>(_mm_movemask_epi8(changes_at(bytes, k, here)));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(bytes, k, here)));
+      // A text cannot hold a change, so only one that starts before it counts.
+      if (change != 0) mask &= (1u << std::countr_zero(change)) - 1;
+      if (const std::size_t hit = verified(bytes, k, mask, first, second); hit != npos) {
+        return {shifted(find_text_mode_change(bytes.substr(k)), k), hit};
+      }
+      if (change != 0) return {k + static_cast<std::size_t>(std::countr_zero(change)), npos};
+    }
+  }
+  const TextScan rest = plain_scan_text(bytes.substr(at), first, second);
+  return {shifted(rest.change, at), shifted(rest.hit, at)};
+}
+
+bool holds_any_of(std::string_view bytes, char a, char b, char c) {
+  if (bytes.size() < kVector) return plain_holds_any_of(bytes, a, b, c);
+  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
+  __m128i any = _mm_setzero_si128();
+  // Whole vectors, the last one overlapping the one before.
+  for (std::size_t at = 0; at < bytes.size(); at += kVector) {
+    const __m128i here = load(bytes, std::min(at, bytes.size() - kVector));
+    any = _mm_or_si128(any, _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_or_si128(_mm_cmpeq_epi8(here, vb), _mm_cmpeq_epi8(here, vc))));
+  }
+  return _mm_movemask_epi8(any) != 0;
 }
 
 #endif  // __SSE2__

@@ -24,8 +24,22 @@ std::size_t find_text_mode_change(std::string_view bytes);
 // same text twice to look for one.
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second);
 
+// True when `bytes` holds any of the three bytes.
+bool holds_any_of(std::string_view bytes, char a, char b, char c);
+
+// Both of the above in one pass over `bytes`: the first change of the text
+// mode, and the leftmost occurrence of either text before it (no text holds a
+// change: an occurrence before the change ends before it too).
+struct TextScan {
+  std::size_t change;
+  std::size_t hit;
+};
+TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second);
+
 // The plain forms, which the vector forms must agree with.
 std::size_t plain_text_mode_change(std::string_view bytes);
 std::size_t plain_find_either(std::string_view haystack, std::string_view first, std::string_view second);
+TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::string_view second);
+bool plain_holds_any_of(std::string_view bytes, char a, char b, char c);
 
 }  // namespace vokt

@@ -167,25 +167,26 @@ std::size_t TextReader::read_text(char* out, std::size_t size) {
   return cp932_ ? cp932_->read(out, size) : source_.read(out, size);
 }
 
-bool TextReader::refill() {
-  if (at_end_ || buffer_.empty()) return false;
+std::size_t TextReader::read_block() {
+  if (buffer_.empty()) at_end_ = true;  // never opened: nothing to read
+  if (at_end_) return 0;
   // What is kept is less than a piece: it goes just before the block start.
   const std::size_t kept = end_ - begin_;
   const std::size_t to = kept <= block_start_ ? block_start_ - kept : 0;
   if (begin_ != to) std::memmove(buffer_.data() + to, buffer_.data() + begin_, kept);
   begin_ = to;
   end_ = to + kept;
+  const std::size_t got = read_text(buffer_.data() + end_, std::min(kBlockSize, buffer_.size() - end_));
+  if (got == 0) at_end_ = true;
+  return got;
+}
+
+void TextReader::keep_text(std::size_t got, std::size_t change) {
   char* const data = buffer_.data();
-  const std::size_t got = read_text(data + end_, std::min(kBlockSize, buffer_.size() - end_));
-  if (got == 0) {
-    at_end_ = true;
-    return false;
-  }
   std::size_t stop = end_ + got;
-  // Where the block has a CR that is not the first half of a CR LF (a CR as
-  // its last byte counts: its line feed would be in the next block), or a
-  // 0x1A, the rest of the block is translated now.
-  const std::size_t change = find_text_mode_change(std::string_view(data + end_, got));
+  // From a CR that is not the first half of a CR LF (a CR as the block's
+  // last byte counts: its line feed would be in the next block), or a 0x1A,
+  // on, the rest of the block is translated now.
   if (change != std::string_view::npos) {
     const std::size_t from = end_ + change;
     if (const void* mark = std::memchr(data + from, kEndOfText, stop - from)) {
@@ -195,6 +196,12 @@ bool TextReader::refill() {
     stop = drop_crs(data, from, stop);
   }
   end_ = stop;
+}
+
+bool TextReader::refill() {
+  const std::size_t got = read_block();
+  if (got == 0) return false;
+  keep_text(got, find_text_mode_change(std::string_view(buffer_.data() + end_, got)));
   return true;
 }
 
@@ -234,13 +241,9 @@ std::size_t TextReader::piece_start_before(std::size_t pos) const {
 }
 
 bool TextReader::read_piece_with(std::string_view first, std::string_view second, std::string_view& piece) {
-  for (;;) {
-    const std::string_view kept(buffer_.data() + begin_, end_ - begin_);
-    const std::size_t hit = kept.empty() ? std::string_view::npos : find_either(kept, first, second);
-    if (hit != std::string_view::npos) {
-      begin_ = piece_start_before(begin_ + hit);
-      return read_piece(piece);
-    }
+  const std::string_view kept(buffer_.data() + begin_, end_ - begin_);
+  std::size_t hit = kept.empty() ? std::string_view::npos : find_either(kept, first, second);
+  while (hit == std::string_view::npos) {
     if (at_end_) {
       begin_ = end_;
       return false;
@@ -248,8 +251,25 @@ bool TextReader::read_piece_with(std::string_view first, std::string_view second
     // A text that starts before the last piece boundary and runs past the
     // end of the block is split between two pieces: it does not count.
     begin_ = piece_start_before(end_);
-    refill();
+    const std::size_t got = read_block();
+    if (got == 0) continue;
+    // One pass over the new bytes (and the unfinished piece before them)
+    // checks them for the text mode and looks for the texts; after a change
+    // the translated rest is searched again.
+    const std::size_t scan_start = begin_;
+    const TextScan scan = scan_text(std::string_view(buffer_.data() + begin_, end_ + got - begin_), first, second);
+    // The unfinished piece was kept as the text mode reads it: it holds no
+    // change, so a change lies among the new bytes.
+    const std::size_t kept_before = end_ - scan_start;
+    keep_text(got, scan.change == std::string_view::npos ? scan.change : scan.change - kept_before);
+    if (scan.hit != std::string_view::npos) {
+      hit = scan.hit;
+    } else if (scan.change != std::string_view::npos) {
+      hit = find_either(std::string_view(buffer_.data() + begin_, end_ - begin_), first, second);
+    }
   }
+  begin_ = piece_start_before(begin_ + hit);
+  return read_piece(piece);
 }
 
 std::string directory_of(std::string_view path) {

@@ -93,6 +93,12 @@ class TextReader {
   // Starts reading the open regular problem file as it is, or through cp932_
   // where it is written in UTF-8; 0 or the error.
   int start_regular_problem(std::string_view utf8_marker, std::string_view cp932_marker);
+  // Reads a block of raw bytes after the kept ones and returns how many; 0
+  // at the end. They are not yet checked: keep_text() must follow.
+  std::size_t read_block();
+  // Keeps the `got` bytes just read, translated from `change` (counted from
+  // their start; npos: none) on, as the text mode reads them.
+  void keep_text(std::size_t got, std::size_t change);
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
   // The next bytes of the text before the text mode's translation, at most

@@ -121,6 +121,24 @@ TEST(Normalize, ChompAndReplaceAll) {
   EXPECT_EQ(line, sjis("| 王v玉 龍v龍v玉 王 ・ ・ ・|一\n"));
 }
 
+// The one-pass normalisation of a rank against the board table applied row by
+// row, on random lines made of the patterns' bytes and their neighbours, so
+// that patterns touch, nearly overlap and stand at both ends.
+TEST(Normalize, BoardLineInOnePassAsRowByRow) {
+  std::mt19937_64 rng(20261209);
+  static constexpr std::string_view kBytes = " v\x8B\xCA\x89\xA4\x97\xB3\xB4|\0";
+  for (int round = 0; round < 20000; ++round) {
+    std::string line(rng() % 40, ' ');
+    for (auto& c : line) c = kBytes[rng() % kBytes.size()];
+    std::string expected = line;
+    replace_all(expected, sjis(" 玉"), sjis(" 王"));
+    replace_all(expected, sjis("v王"), sjis("v玉"));
+    replace_all(expected, sjis("竜"), sjis("龍"));
+    normalize_board_line(line);
+    ASSERT_EQ(line, expected) << round;
+  }
+}
+
 TEST(Normalize, HandLineLabelsSpacesAndCounts) {
   const std::pair<const char*, const char*> cases[] = {
       {"先手の持駒：飛　角　歩十二\n", "持駒：飛 角 歩12"},

@@ -44,6 +44,26 @@ TEST(ByteScan, Rules) {
     EXPECT_EQ(plain_find_either(c.haystack, c.first, c.second), c.found) << c.haystack;
     EXPECT_EQ(find_either(c.haystack, c.first, c.second), c.found) << c.haystack;
   }
+  // One pass for both: only a text before the change counts.
+  const struct {
+    std::string_view bytes;
+    std::size_t change, hit;
+  } scans[] = {
+      {"xxab\r\n", npos, 2},
+      {"xxab\rab", 4, 2},
+      {"xx\rab", 2, npos},     // after the change the text is read translated
+      {"a\r\nb\x1A", 4, npos},
+      {"", npos, npos},
+  };
+  for (const auto& c : scans) {
+    for (const TextScan got : {plain_scan_text(c.bytes, "ab", "zz"), scan_text(c.bytes, "ab", "zz")}) {
+      EXPECT_EQ(got.change, c.change) << c.bytes;
+      EXPECT_EQ(got.hit, c.hit) << c.bytes;
+    }
+  }
+  EXPECT_TRUE(holds_any_of("0123456789abcdefz", 'x', 'y', 'z'));
+  EXPECT_FALSE(holds_any_of("0123456789abcdefz", 'x', 'y', 'w'));
+  EXPECT_TRUE(holds_any_of("xw", 'x', 'y', 'w'));
 }
 
 // The compiled form against the plain one, on random bytes from a small
@@ -73,6 +93,14 @@ TEST(ByteScan, CompiledFormAgreesWithThePlainOne) {
     ASSERT_EQ(find_text_mode_change(bytes), plain_text_mode_change(bytes)) << round;
     ASSERT_EQ(find_either(bytes, first, second), plain_find_either(bytes, first, second)) << round;
     ASSERT_EQ(find_either(bytes, second, first), plain_find_either(bytes, second, first)) << round;
+    const TextScan scan = scan_text(bytes, first, second);
+    const TextScan plain = plain_scan_text(bytes, first, second);
+    ASSERT_EQ(scan.change, plain.change) << round;
+    ASSERT_EQ(scan.hit, plain.hit) << round;
+    const std::size_t at = bytes.empty() ? 0 : below(bytes.size());
+    ASSERT_EQ(holds_any_of(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'),
+              plain_holds_any_of(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'))
+        << round;
   }
 }
 
