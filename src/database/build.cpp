@@ -1,9 +1,11 @@
 #include <algorithm>
+#include <bit>
 #include <optional>
 
 #include "database/database.h"
 #include "database/digest_file.h"
 #include "digest/sjis.h"
+#include "platform/byte_scan.h"
 #include "platform/replacement.h"
 #include "platform/text_file.h"
 
@@ -43,27 +45,32 @@ ListRow parse_list_row(std::string_view row) {
   row = c_text(row);
   const std::size_t npos = std::string_view::npos;
   const std::size_t row_end = !row.empty() && row.back() == '\n' ? row.size() - 1 : row.size();
-
-  // All starts are found in the uncut row; a missing cell leaves its start
-  // (and every later one searched from it) unset.
-  std::size_t starts[5];
+  // Without an identifier cell, the fields are looked for from the start.
   const std::size_t cell = row.find(kCellOpen);
-  starts[0] = cell == npos ? npos : std::min(cell + kCellOpen.size() + kIdentifierMarkup, row.size());
-  std::size_t from = starts[0] == npos ? 0 : starts[0];
-  for (int field = 1; field <= 4; ++field) {
-    const std::size_t open = from == npos ? npos : row.find(kFieldOpen, from);
-    starts[field] = open == npos ? npos : open + kFieldOpen.size();
-    from = starts[field];
-  }
+  const std::size_t identifier = cell == npos ? 0 : std::min(cell + kCellOpen.size() + kIdentifierMarkup, row.size());
 
-  // Each text ends at the first "</td>" at or after its start, or at the end
-  // of the row without its line feed.
+  // The five texts start at the identifier and just after each of the next
+  // four "<td nowrap>"; each ends at the first "</td>" at or after its start,
+  // or at the end of the row without its line feed. Both tags hold one "<",
+  // their first byte, so one walk over the "<" bytes from the identifier on
+  // finds every start and end in row order.
+  std::size_t starts[5] = {cell == npos ? row.size() : identifier};
+  std::size_t ends[5] = {row_end, row_end, row_end, row_end, row_end};
+  std::size_t started = 1, ended = 0;
+  for (std::size_t chunk = identifier; chunk < row.size(); chunk += 32) {
+    for (std::uint32_t marks = byte_marks(row.substr(chunk), '<', '<', '<'); marks != 0; marks &= marks - 1) {
+      const std::size_t at = chunk + static_cast<std::size_t>(std::countr_zero(marks));
+      const std::string_view tag = row.substr(at);
+      if (tag.starts_with(kCellClose)) {
+        for (; ended < started; ++ended) ends[ended] = at;
+      } else if (started < 5 && tag.starts_with(kFieldOpen)) {
+        starts[started++] = at + kFieldOpen.size();
+      }
+    }
+  }
   std::string_view texts[5];
-  for (int i = 0; i < 5; ++i) {
-    if (starts[i] == npos || starts[i] >= row_end) continue;
-    const std::size_t close = row.find(kCellClose, starts[i]);
-    const std::size_t end = close == npos ? row_end : std::min(close, row_end);
-    texts[i] = row.substr(starts[i], end - starts[i]);
+  for (std::size_t i = 0; i < started; ++i) {
+    if (starts[i] < row_end) texts[i] = row.substr(starts[i], ends[i] - starts[i]);
   }
   return ListRow{texts[0], {texts[1], texts[2], texts[3], texts[4]}};
 }
@@ -114,8 +121,8 @@ int build_digest_file() {
 
   std::optional<std::string> last_identifier;
   std::string_view line;
-  // Only pieces with "<td nowrap>" can be list rows.
-  while (list_file.read_piece_with(kFieldOpen, kFieldOpen, line)) {
+  // Nearly every line of the list page is a row: each is read and tested.
+  while (list_file.read_piece(line)) {
     if (!is_list_row(c_text(line))) continue;
     const ListRow row = parse_list_row(line);
     set_record_identifier(row.identifier);

@@ -16,20 +16,16 @@ constexpr std::size_t kCells = 9;
 constexpr std::size_t kCellBytes = 3;
 constexpr std::size_t kRankBytes = kCells * kCellBytes;  // bytes 1 to 27 of a rank line
 constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
+// The bytes of a rank line that decide its digest: the cells are bytes 1 to
+// 27, and the board patterns, at most 3 bytes long, are replaced where they
+// stood at the start, so bytes 0 to 29 decide how the cells are normalised.
+constexpr std::size_t kRankWindow = kRightBar + 2;
 
-// A line as the reader's 1024-byte buffer holds it: the bytes read, then
-// zeros. A line missing at the end of the input is an empty line, so every
-// check and feed of the block still runs, and a short rank line contributes
-// zero bytes where it has none of its own. Only bytes 0 to 28 are ever looked
-// at past the end of the line, so only those are cleared.
-using LineBuffer = std::array<char, TextReader::kMaxPiece + 1>;
-
-std::string_view read_block_line(TextReader& file, LineBuffer& buffer) {
+// The next piece of the block; at the end of the input an empty line, so
+// every check and feed of the block still runs.
+std::string_view next_line(TextReader& file) {
   std::string_view piece;
-  if (!file.read_piece(piece)) piece = {};
-  std::copy(piece.begin(), piece.end(), buffer.begin());
-  if (piece.size() <= kRightBar) std::fill(buffer.begin() + piece.size(), buffer.begin() + kRightBar + 1, '\0');
-  return std::string_view(buffer.data(), piece.size());
+  return file.read_piece(piece) ? piece : std::string_view();
 }
 
 void report(std::string_view what) {
@@ -66,39 +62,37 @@ std::string_view record_identifier_text() {
 }
 
 void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& file) {
-  LineBuffer buffer;
   // The cells of the nine ranks, fed into the digests at once, which gives
   // the same digests as feeding them rank by rank.
   std::array<char, 9 * kRankBytes> board;
   std::array<char, 9 * kRankBytes> mirror_board;
 
-  if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No first horizontal bar");
+  if (!contains(next_line(file), sjis::kBar)) report("No first horizontal bar");
 
   for (std::size_t rank = 1; rank <= 9; ++rank) {
-    const std::string_view line = read_block_line(file, buffer);
-    if (buffer[0] != '|' || buffer[kRightBar] != '|') {
-      report("No " + std::to_string(rank) + "-th vertical bar");
-    }
-    // Kings and dragons are rewritten in the text part of the line; the
-    // replacements keep its length, so the cells stay where they are. Only
-    // bytes 1 to 27 are digested, and the patterns are at most 3 bytes long
-    // and replaced where they stood at the start, so bytes 0 to 29 decide.
-    normalize_board_text(buffer.data(), c_text(line.substr(0, kRightBar + 2)).size());
+    const std::string_view line = next_line(file);
+    // A short line gives zeros where it has no bytes of its own.
+    std::array<char, kRankWindow> window{};
+    std::copy_n(line.begin(), std::min(line.size(), kRankWindow), window.begin());
+    if (window[0] != '|' || window[kRightBar] != '|') report("No " + std::to_string(rank) + "-th vertical bar");
+    // Kings and dragons are rewritten in the text part of the window; the
+    // replacements keep its length, so the cells stay where they are.
+    normalize_board_text(window.data(), c_text(line.substr(0, kRankWindow)).size());
 
     char* const cells = board.data() + (rank - 1) * kRankBytes;
-    std::copy(buffer.data() + 1, buffer.data() + 1 + kRankBytes, cells);
+    std::copy_n(window.data() + 1, kRankBytes, cells);
     if (mirrored != nullptr) {
       char* const mirror_cells = mirror_board.data() + (rank - 1) * kRankBytes;
-      std::copy(cells, cells + kRankBytes, mirror_cells);
+      std::copy_n(cells, kRankBytes, mirror_cells);
       mirror_rank(mirror_cells);
     }
   }
   crc64_update(direct, std::string_view(board.data(), board.size()));
   if (mirrored != nullptr) crc64_update(*mirrored, std::string_view(mirror_board.data(), mirror_board.size()));
 
-  if (!contains(read_block_line(file, buffer), sjis::kBar)) report("No last horizontal bar");
+  if (!contains(next_line(file), sjis::kBar)) report("No last horizontal bar");
 
-  const std::string_view hand_piece = read_block_line(file, buffer);
+  const std::string_view hand_piece = next_line(file);
   if (!contains(hand_piece, sjis::kHand)) report("No hand");
   // Kept from call to call, so that a build does not allocate per record.
   static std::string hand;

@@ -2,7 +2,6 @@
 #include <array>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
@@ -42,19 +41,43 @@ constexpr Substitution kHandTable[] = {
     {sjis::kNiKana, "2"},
 };
 
-// No hand replacement holds a byte of any hand pattern, so a pattern with a
-// byte that the line did not have at the start can match at no stage of the
-// table: its search is skipped. The first and the last byte of each pattern
-// are looked at, which rules out nearly every row that cannot match.
-constexpr bool replacements_bring_no_pattern_byte() {
+// The first rows delete, and a deletion joins the bytes around it, which may
+// then form a later row's pattern: each of them is applied on its own.
+constexpr std::size_t kDeletions = 4;
+
+// The later rows are applied in one pass, at each place the first row whose
+// pattern stands there. That gives what they give one by one, for their
+// replacements are not empty and hold no byte of any pattern (so no pattern
+// can be formed across one), and where two of their patterns can overlap one
+// lies inside the other and comes later in the table (十 and the 二 in 十二).
+static_assert([] {
   for (const auto& row : kHandTable) {
     for (const auto& other : kHandTable) {
       if (row.replacement.find_first_of(other.pattern) != std::string_view::npos) return false;
     }
   }
   return true;
+}(), "no hand replacement brings in a byte of a hand pattern");
+
+// kHandRowsFrom[b]: the rows whose pattern starts with the byte b, as bits in
+// table order.
+constexpr auto kHandRowsFrom = [] {
+  std::array<std::uint32_t, 256> rows{};
+  for (std::size_t row = 0; row < std::size(kHandTable); ++row) {
+    rows[static_cast<unsigned char>(kHandTable[row].pattern.front())] |= std::uint32_t{1} << row;
+  }
+  return rows;
+}();
+
+// Whether `pattern`, two or four bytes, starts `text`; compared here, not by
+// a call.
+bool starts_with(std::string_view text, std::string_view pattern) {
+  if (text.size() < pattern.size()) return false;
+  for (std::size_t k = 0; k < pattern.size(); ++k) {
+    if (text[k] != pattern[k]) return false;
+  }
+  return true;
 }
-static_assert(replacements_bring_no_pattern_byte(), "no hand replacement brings in a byte of a hand pattern");
 
 }  // namespace
 
@@ -111,24 +134,6 @@ constexpr auto kBoardRowEndingIn = [] {
   return rows;
 }();
 
-// The bytes of the eight at `text` that may be the last byte of a board
-// pattern (the second bytes of 玉, 王 and 竜), as bits 8k + 7 for byte k of
-// the word. A byte of w equal to b gives a zero byte in w ^ (b repeated),
-// which the usual carry test finds; it can mark more bytes, but only after
-// one that is zero, so every mark is looked at again.
-std::uint64_t board_last_bytes(const char* text) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
-  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  std::uint64_t word;
-  std::memcpy(&word, text, 8);
-  std::uint64_t found = 0;
-  for (const auto& row : kBoardTable) {
-    const std::uint64_t t = word ^ (kOnes * static_cast<unsigned char>(row.pattern.back()));
-    found |= (t - kOnes) & ~t & kHighs;
-  }
-  return found;
-}
-
 // Replaces the board pattern that ends at `at`, if one does.
 void replace_board_pattern_ending_at(char* text, std::size_t at) {
   const unsigned row = kBoardRowEndingIn[static_cast<unsigned char>(text[at])];
@@ -148,22 +153,12 @@ void replace_board_pattern_ending_at(char* text, std::size_t at) {
 // the start, and replacing each occurrence where its last byte stands, in any
 // order, does the same; a replaced occurrence ends in no pattern.
 void normalize_board_text(char* text, std::size_t length) {
-  // Most rank lines have none of the three last bytes.
-  if (!holds_any_of(std::string_view(text, length), kBoardTable[0].pattern.back(), kBoardTable[1].pattern.back(),
-                    kBoardTable[2].pattern.back())) {
-    return;
-  }
-  if (length < 8) {
-    for (std::size_t at = 0; at < length; ++at) replace_board_pattern_ending_at(text, at);
-    return;
-  }
-  // Eight bytes at a time, the last eight overlapping the ones before.
-  for (std::size_t word_at = 0; word_at < length; word_at += 8) {
-    word_at = std::min(word_at, length - 8);
-    for (std::uint64_t found = board_last_bytes(text + word_at); found != 0; found &= found - 1) {
-      const auto bit = static_cast<std::size_t>(std::countr_zero(found));
-      const std::size_t byte = std::endian::native == std::endian::little ? bit / 8 : 7 - bit / 8;
-      replace_board_pattern_ending_at(text, word_at + byte);
+  const std::string_view bytes(text, length);
+  for (std::size_t chunk = 0; chunk < length; chunk += 32) {
+    for (std::uint32_t marks = byte_marks(bytes.substr(chunk), kBoardTable[0].pattern.back(),
+                                          kBoardTable[1].pattern.back(), kBoardTable[2].pattern.back());
+         marks != 0; marks &= marks - 1) {
+      replace_board_pattern_ending_at(text, chunk + static_cast<std::size_t>(std::countr_zero(marks)));
     }
   }
 }
@@ -172,14 +167,34 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  std::array<bool, 256> present{};
-  for (const char c : line) present[static_cast<unsigned char>(c)] = true;
-  const auto has = [&present](char c) { return present[static_cast<unsigned char>(c)]; };
-  for (const auto& row : kHandTable) {
-    if (has(row.pattern.front()) && has(row.pattern.back())) replace_all(line, row.pattern, row.replacement);
+  // No replacement brings in a pattern byte, so only the rows whose first
+  // byte the line holds now can ever match.
+  std::uint32_t rows = 0;
+  for (const char byte : line) rows |= kHandRowsFrom[static_cast<unsigned char>(byte)];
+  for (std::size_t row = 0; row < kDeletions; ++row) {
+    if ((rows >> row & 1) != 0) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
   }
-  const std::size_t double_space = line.find("  ");
-  if (double_space != std::string::npos) line.resize(double_space);
+  // In place: no replacement is longer than its pattern. The text written
+  // is final, so the first double space ends the line there.
+  std::size_t out = 0;
+  for (std::size_t at = 0; at < line.size();) {
+    const std::string_view rest = std::string_view(line).substr(at);
+    std::uint32_t match = kHandRowsFrom[static_cast<unsigned char>(rest.front())] >> kDeletions << kDeletions;
+    while (match != 0 && !starts_with(rest, kHandTable[std::countr_zero(match)].pattern)) match &= match - 1;
+    if (match == 0) {
+      line[out++] = line[at++];
+    } else {
+      const auto [pattern, replacement] = kHandTable[std::countr_zero(match)];
+      std::copy(replacement.begin(), replacement.end(), line.begin() + static_cast<std::ptrdiff_t>(out));
+      out += replacement.size();
+      at += pattern.size();
+    }
+    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') {
+      out -= 2;
+      break;
+    }
+  }
+  line.resize(out);
   if (!line.empty() && line.back() == ' ') line.pop_back();
 }
 

@@ -38,14 +38,17 @@ TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::st
   return {change, plain_find_either(bytes.substr(0, change), first, second)};
 }
 
-bool plain_holds_any_of(std::string_view bytes, char a, char b, char c) {
-  const char set[] = {a, b, c};
-  return bytes.find_first_of(std::string_view(set, 3)) != npos;
+std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c) {
+  std::uint32_t marks = 0;
+  for (std::size_t k = 0; k < std::min<std::size_t>(bytes.size(), 32); ++k) {
+    if (bytes[k] == a || bytes[k] == b || bytes[k] == c) marks |= std::uint32_t{1} << k;
+  }
+  return marks;
 }
 
 #ifndef __SSE2__
 
-bool holds_any_of(std::string_view bytes, char a, char b, char c) { return plain_holds_any_of(bytes, a, b, c); }
+std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) { return plain_byte_marks(bytes, a, b, c); }
 
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
 
@@ -181,16 +184,18 @@ TextScan scan_text(std::string_view bytes, std::string_view first, std::string_v
   return {shifted(rest.change, at), shifted(rest.hit, at)};
 }
 
-bool holds_any_of(std::string_view bytes, char a, char b, char c) {
-  if (bytes.size() < kVector) return plain_holds_any_of(bytes, a, b, c);
+std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
+  if (bytes.size() < kVector) return plain_byte_marks(bytes, a, b, c);
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
-  __m128i any = _mm_setzero_si128();
-  // Whole vectors, the last one overlapping the one before.
-  for (std::size_t at = 0; at < bytes.size(); at += kVector) {
-    const __m128i here = load(bytes, std::min(at, bytes.size() - kVector));
-    any = _mm_or_si128(any, _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_or_si128(_mm_cmpeq_epi8(here, vb), _mm_cmpeq_epi8(here, vc))));
-  }
-  return _mm_movemask_epi8(any) != 0;
+  const auto marks_at = [&](std::size_t at) {
+    const __m128i here = load(bytes, at);
+    const __m128i any = _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_or_si128(_mm_cmpeq_epi8(here, vb), _mm_cmpeq_epi8(here, vc)));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(any));
+  };
+  // Two vectors, the second one ending at byte 32 or at the end of shorter
+  // bytes, where it overlaps the first.
+  const std::size_t second = std::min<std::size_t>(bytes.size(), 2 * kVector) - kVector;
+  return marks_at(0) | marks_at(second) << second;
 }
 
 #endif  // __SSE2__

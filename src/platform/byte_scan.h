@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace vokt {
@@ -24,8 +25,9 @@ std::size_t find_text_mode_change(std::string_view bytes);
 // same text twice to look for one.
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second);
 
-// True when `bytes` holds any of the three bytes.
-bool holds_any_of(std::string_view bytes, char a, char b, char c);
+// The places of the three bytes among the first 32 of `bytes`: bit k is set
+// when byte k is `a`, `b` or `c`.
+std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c);
 
 // Both of the above in one pass over `bytes`: the first change of the text
 // mode, and the leftmost occurrence of either text before it (no text holds a
@@ -40,6 +42,6 @@ TextScan scan_text(std::string_view bytes, std::string_view first, std::string_v
 std::size_t plain_text_mode_change(std::string_view bytes);
 std::size_t plain_find_either(std::string_view haystack, std::string_view first, std::string_view second);
 TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::string_view second);
-bool plain_holds_any_of(std::string_view bytes, char a, char b, char c);
+std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c);
 
 }  // namespace vokt

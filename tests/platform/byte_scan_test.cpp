@@ -61,9 +61,11 @@ TEST(ByteScan, Rules) {
       EXPECT_EQ(got.hit, c.hit) << c.bytes;
     }
   }
-  EXPECT_TRUE(holds_any_of("0123456789abcdefz", 'x', 'y', 'z'));
-  EXPECT_FALSE(holds_any_of("0123456789abcdefz", 'x', 'y', 'w'));
-  EXPECT_TRUE(holds_any_of("xw", 'x', 'y', 'w'));
+  // The places of three bytes among the first 32, on both sides of 16.
+  EXPECT_EQ(byte_marks("0123456789abcdefz", 'x', 'y', 'z'), 1u << 16);
+  EXPECT_EQ(byte_marks("0123456789abcdefz", 'x', 'y', 'w'), 0u);
+  EXPECT_EQ(byte_marks("xw", 'x', 'y', 'w'), 3u);
+  EXPECT_EQ(byte_marks("x-------------------------------x", 'x', 'x', 'x'), 1u);
 }
 
 // The compiled form against the plain one, on random bytes from a small
@@ -98,8 +100,8 @@ TEST(ByteScan, CompiledFormAgreesWithThePlainOne) {
     ASSERT_EQ(scan.change, plain.change) << round;
     ASSERT_EQ(scan.hit, plain.hit) << round;
     const std::size_t at = bytes.empty() ? 0 : below(bytes.size());
-    ASSERT_EQ(holds_any_of(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'),
-              plain_holds_any_of(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'))
+    ASSERT_EQ(byte_marks(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'),
+              plain_byte_marks(std::string_view(bytes).substr(at), 'z', '\x1A', '\r'))
         << round;
   }
 }
