@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <bit>
-#include <optional>
 
 #include "database/database.h"
 #include "database/digest_file.h"
@@ -30,11 +29,6 @@ constexpr FolderLock::Words kLockWords = {
 // Bytes after "<td>" of the opening markup of the identifier cell, skipped
 // unexamined.
 constexpr std::size_t kIdentifierMarkup = 43;
-
-// True for a list page line that holds one problem's row.
-bool is_list_row(std::string_view line) {
-  return line.find(kFieldOpen) != std::string_view::npos && line.find(kNotARow) == std::string_view::npos;
-}
 
 // True for the data page line "[xxxxx]" that opens a record.
 bool is_record_header(std::string_view line) { return line.size() >= 7 && line[0] == '[' && line[6] == ']'; }
@@ -72,7 +66,9 @@ ListRow parse_list_row(std::string_view row) {
   for (std::size_t i = 0; i < started; ++i) {
     if (starts[i] < row_end) texts[i] = row.substr(starts[i], ends[i] - starts[i]);
   }
-  return ListRow{texts[0], {texts[1], texts[2], texts[3], texts[4]}};
+  // A field found is a "<td nowrap>"; only without one is the row searched.
+  const bool is_row = (started > 1 || row.find(kFieldOpen) != npos) && row.find(kNotARow) == npos;
+  return ListRow{texts[0], {texts[1], texts[2], texts[3], texts[4]}, is_row};
 }
 
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one) {
@@ -119,21 +115,20 @@ int build_digest_file() {
   write_header_line(digest_file, read_header_text(header_file));
   write_header_line(digest_file, read_header_text(header_file));
 
-  std::optional<std::string> last_identifier;
   std::string_view line;
-  // Nearly every line of the list page is a row: each is read and tested.
+  // Nearly every line of the list page is a row: each is read and cut.
   while (list_file.read_piece(line)) {
-    if (!is_list_row(c_text(line))) continue;
     const ListRow row = parse_list_row(line);
+    if (!row.is_row) continue;
     set_record_identifier(row.identifier);
-    last_identifier.emplace(row.identifier);
 
     PositionDigest digest;
     scan_data_record(digest, data_file, row.fields[0]);
     write_record_line(digest_file, digest, row.fields);
   }
 
-  const std::string identifier(last_identifier ? std::string_view(*last_identifier) : "(null)");
+  // The last row's identifier, kept by the diagram reader.
+  const std::string identifier(record_identifier_text());
   write_error(identifier + ": Processed data\n");
   write_trailer(digest_file, identifier);
   lock.say_if_not_held();

@@ -15,9 +15,11 @@ class TextReader;
 struct ListRow {
   std::string_view identifier;
   std::string_view fields[4];
+  bool is_row = false;  // the line holds "<td nowrap>" and not "class="
 };
 
-// Cuts the identifier and the four field texts out of `row` (views into it).
+// Cuts the identifier and the four field texts out of the list page line
+// `row` (views into it), and tells whether the line is a list row.
 ListRow parse_list_row(std::string_view row);
 
 // Moves through the data page to the next record and sets `digest` to its

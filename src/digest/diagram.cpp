@@ -36,8 +36,10 @@ void report(std::string_view what) {
   write_error(message);
 }
 
+// Whether the text of `line` holds `text`, which a well-formed line starts
+// with.
 bool contains(std::string_view line, std::string_view text) {
-  return c_text(line).find(text) != std::string_view::npos;
+  return line.starts_with(text) || c_text(line).find(text) != std::string_view::npos;
 }
 
 // Exchanges cell k with cell 8 - k: the rank seen in a mirror.
@@ -50,7 +52,9 @@ void mirror_rank(char* rank) {
 }  // namespace
 
 void set_record_identifier(std::optional<std::string_view> identifier) {
-  if (identifier) {
+  if (identifier && g_record_identifier) {
+    g_record_identifier->assign(*identifier);  // in the storage it has: no allocation per row
+  } else if (identifier) {
     g_record_identifier.emplace(*identifier);
   } else {
     g_record_identifier.reset();
@@ -73,11 +77,15 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
     const std::string_view line = next_line(file);
     // A short line gives zeros where it has no bytes of its own.
     std::array<char, kRankWindow> window{};
-    std::copy_n(line.begin(), std::min(line.size(), kRankWindow), window.begin());
+    if (line.size() >= kRankWindow) {
+      std::copy_n(line.begin(), kRankWindow, window.begin());  // a copy of known size, done in place
+    } else {
+      std::copy(line.begin(), line.end(), window.begin());
+    }
     if (window[0] != '|' || window[kRightBar] != '|') report("No " + std::to_string(rank) + "-th vertical bar");
     // Kings and dragons are rewritten in the text part of the window; the
     // replacements keep its length, so the cells stay where they are.
-    normalize_board_text(window.data(), c_text(line.substr(0, kRankWindow)).size());
+    normalize_board_text(window.data(), std::min(line.size(), kRankWindow));
 
     char* const cells = board.data() + (rank - 1) * kRankBytes;
     std::copy_n(window.data() + 1, kRankBytes, cells);
@@ -92,11 +100,11 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
 
   if (!contains(next_line(file), sjis::kBar)) report("No last horizontal bar");
 
-  const std::string_view hand_piece = next_line(file);
-  if (!contains(hand_piece, sjis::kHand)) report("No hand");
+  const std::string_view hand_text = c_text(next_line(file));
+  if (hand_text.find(sjis::kHand) == std::string_view::npos) report("No hand");
   // Kept from call to call, so that a build does not allocate per record.
   static std::string hand;
-  hand.assign(c_text(hand_piece));
+  hand.assign(hand_text);
   normalize_hand_line(hand);
   const std::string& canonical = canonical_hand(hand);
   crc64_update(direct, canonical);

@@ -41,8 +41,8 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
 
 // Canonical kings and dragons in one diagram line; the line feed stays.
 void normalize_board_line(std::string& line);
-// The same in place on `length` bytes at `text` (the replacements are as long
-// as their patterns).
+// The same in place on `length` bytes at `text`, up to a NUL among them (the
+// replacements are as long as their patterns).
 void normalize_board_text(char* text, std::size_t length);
 
 // Chomps a hand line, rewrites labels, spaces and kanji counts, cuts it at the

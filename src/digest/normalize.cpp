@@ -55,28 +55,35 @@ static_assert([] {
     for (const auto& other : kHandTable) {
       if (row.replacement.find_first_of(other.pattern) != std::string_view::npos) return false;
     }
+    if (row.pattern.find('\0') != std::string_view::npos || row.pattern.size() > 4) return false;
   }
   return true;
-}(), "no hand replacement brings in a byte of a hand pattern");
+}(), "no hand replacement brings in a byte of a hand pattern; patterns are NUL-free and at most 4 bytes");
 
-// kHandRowsFrom[b]: the rows whose pattern starts with the byte b, as bits in
-// table order.
-constexpr auto kHandRowsFrom = [] {
-  std::array<std::uint32_t, 256> rows{};
+// kHandRows[k][b]: the rows whose pattern has the byte b at place k or is
+// shorter than k + 1, as bits in table order. No pattern holds a NUL byte,
+// so a NUL stands for a place past the end of the line.
+constexpr std::size_t kLongestHandPattern = 4;
+constexpr auto kHandRows = [] {
+  std::array<std::array<std::uint32_t, 256>, kLongestHandPattern> rows{};
   for (std::size_t row = 0; row < std::size(kHandTable); ++row) {
-    rows[static_cast<unsigned char>(kHandTable[row].pattern.front())] |= std::uint32_t{1} << row;
+    const std::string_view pattern = kHandTable[row].pattern;
+    for (std::size_t k = 0; k < kLongestHandPattern; ++k) {
+      for (std::size_t b = 0; b < 256; ++b) {
+        if (k >= pattern.size() || static_cast<unsigned char>(pattern[k]) == b) rows[k][b] |= std::uint32_t{1} << row;
+      }
+    }
   }
   return rows;
 }();
 
-// Whether `pattern`, two or four bytes, starts `text`; compared here, not by
-// a call.
-bool starts_with(std::string_view text, std::string_view pattern) {
-  if (text.size() < pattern.size()) return false;
-  for (std::size_t k = 0; k < pattern.size(); ++k) {
-    if (text[k] != pattern[k]) return false;
+// The rows whose pattern starts `text`, as bits in table order.
+std::uint32_t hand_rows_at(std::string_view text) {
+  std::uint32_t rows = kHandRows[0][static_cast<unsigned char>(text[0])];
+  for (std::size_t k = 1; k < kLongestHandPattern && rows != 0; ++k) {
+    rows &= kHandRows[k][k < text.size() ? static_cast<unsigned char>(text[k]) : 0];
   }
-  return true;
+  return rows;
 }
 
 }  // namespace
@@ -153,12 +160,17 @@ void replace_board_pattern_ending_at(char* text, std::size_t at) {
 // the start, and replacing each occurrence where its last byte stands, in any
 // order, does the same; a replaced occurrence ends in no pattern.
 void normalize_board_text(char* text, std::size_t length) {
-  const std::string_view bytes(text, length);
-  for (std::size_t chunk = 0; chunk < length; chunk += 32) {
-    for (std::uint32_t marks = byte_marks(bytes.substr(chunk), kBoardTable[0].pattern.back(),
-                                          kBoardTable[1].pattern.back(), kBoardTable[2].pattern.back());
-         marks != 0; marks &= marks - 1) {
-      replace_board_pattern_ending_at(text, chunk + static_cast<std::size_t>(std::countr_zero(marks)));
+  std::string_view bytes(text, length);
+  for (std::size_t chunk = 0; chunk < bytes.size(); chunk += 32) {
+    std::uint32_t marks = byte_marks(bytes.substr(chunk), kBoardTable[0].pattern.back(), kBoardTable[1].pattern.back(),
+                                     kBoardTable[2].pattern.back());
+    if (marks == 0) continue;
+    // The text ends at a NUL, which no pattern holds: it is looked for only
+    // where a pattern may end, which most rank lines never reach.
+    bytes = bytes.substr(0, bytes.find('\0'));
+    for (; marks != 0; marks &= marks - 1) {
+      const std::size_t at = chunk + static_cast<std::size_t>(std::countr_zero(marks));
+      if (at < bytes.size()) replace_board_pattern_ending_at(text, at);
     }
   }
 }
@@ -167,20 +179,12 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  // No replacement brings in a pattern byte, so only the rows whose first
-  // byte the line holds now can ever match.
-  std::uint32_t rows = 0;
-  for (const char byte : line) rows |= kHandRowsFrom[static_cast<unsigned char>(byte)];
-  for (std::size_t row = 0; row < kDeletions; ++row) {
-    if ((rows >> row & 1) != 0) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
-  }
+  for (std::size_t row = 0; row < kDeletions; ++row) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
   // In place: no replacement is longer than its pattern. The text written
   // is final, so the first double space ends the line there.
   std::size_t out = 0;
   for (std::size_t at = 0; at < line.size();) {
-    const std::string_view rest = std::string_view(line).substr(at);
-    std::uint32_t match = kHandRowsFrom[static_cast<unsigned char>(rest.front())] >> kDeletions << kDeletions;
-    while (match != 0 && !starts_with(rest, kHandTable[std::countr_zero(match)].pattern)) match &= match - 1;
+    const std::uint32_t match = hand_rows_at(std::string_view(line).substr(at)) >> kDeletions << kDeletions;
     if (match == 0) {
       line[out++] = line[at++];
     } else {
