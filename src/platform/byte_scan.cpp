@@ -76,51 +76,59 @@ __m128i load(std::string_view bytes, std::size_t at) {
 
 std::size_t shifted(std::size_t pos, std::size_t offset) { return pos == npos ? npos : pos + offset; }
 
-bool occurs_at(std::string_view haystack, std::size_t pos, std::string_view text) {
-  return haystack.compare(pos, text.size(), text) == 0;
-}
-
-// Where either of two texts may start: its first byte stands there and its
-// last byte at the right distance. Only such places are compared in full.
-struct Candidates {
-  Candidates(std::string_view first, std::string_view second)
-      : first_last(first.size() - 1),
-        second_last(second.size() - 1),
-        first_head(_mm_set1_epi8(first.front())),
-        first_tail(_mm_set1_epi8(first.back())),
-        second_head(_mm_set1_epi8(second.front())),
-        second_tail(_mm_set1_epi8(second.back())) {}
-
-  // Bit k: either text may start at `at + k`; `here` is the vector at `at`.
-  // Reads reach() bytes from `at`.
-  __m128i starts(std::string_view bytes, std::size_t at, __m128i here) const {
-    const __m128i first_ends = _mm_and_si128(_mm_cmpeq_epi8(here, first_head),
-                                             _mm_cmpeq_epi8(load(bytes, at + first_last), first_tail));
-    const __m128i second_ends = _mm_and_si128(_mm_cmpeq_epi8(here, second_head),
-                                              _mm_cmpeq_epi8(load(bytes, at + second_last), second_tail));
-    return _mm_or_si128(first_ends, second_ends);
-  }
-  std::size_t reach() const { return kVector + std::max(first_last, second_last); }
-
-  std::size_t first_last, second_last;
-  __m128i first_head, first_tail, second_head, second_tail;
-};
-
-// The first of the places in `mask` (bit k: `at + k`) where either text occurs.
-inline std::size_t verified(std::string_view bytes, std::size_t at, unsigned mask, std::string_view first,
-                     std::string_view second) {
-  for (; mask != 0; mask &= mask - 1) {
-    const std::size_t pos = at + static_cast<std::size_t>(std::countr_zero(mask));
-    if (occurs_at(bytes, pos, first) || occurs_at(bytes, pos, second)) return pos;
-  }
-  return npos;
-}
-
 // Bit k: the byte at `at + k` is a change of the text mode (reads 17 bytes).
 __m128i changes_at(std::string_view bytes, std::size_t at, __m128i here) {
   const __m128i cr = _mm_cmpeq_epi8(here, _mm_set1_epi8('\r'));
   const __m128i stray_cr = _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, at + 1), _mm_set1_epi8('\n')), cr);
   return _mm_or_si128(stray_cr, _mm_cmpeq_epi8(here, _mm_set1_epi8(kEndOfText)));
+}
+
+// The leftmost occurrence of either text and, kChanges, the first change of
+// the text mode, whichever comes first, in one pass. A text may start only
+// where its first byte stands and its last byte at the right distance: only
+// such places are compared in full. Without kChanges, change is npos.
+template <bool kChanges>
+TextScan vector_scan(std::string_view bytes, std::string_view first, std::string_view second) {
+  const __m128i first_head = _mm_set1_epi8(first.front()), first_tail = _mm_set1_epi8(first.back());
+  const __m128i second_head = _mm_set1_epi8(second.front()), second_tail = _mm_set1_epi8(second.back());
+  const auto starts = [&](std::size_t at, __m128i here) {
+    return _mm_or_si128(
+        _mm_and_si128(_mm_cmpeq_epi8(here, first_head), _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail)),
+        _mm_and_si128(_mm_cmpeq_epi8(here, second_head), _mm_cmpeq_epi8(load(bytes, at + second.size() - 1), second_tail)));
+  };
+  const auto changes = [&](std::size_t at, __m128i here) {
+    if constexpr (kChanges) return changes_at(bytes, at, here);
+    return _mm_setzero_si128();
+  };
+  // Each stride also reads past its end: the follower of its last byte and
+  // the rest of a text that starts in it.
+  const std::size_t reach = kStride - 1 + std::max({first.size(), second.size(), std::size_t{2}});
+  std::size_t at = 0;
+  for (; at + reach <= bytes.size(); at += kStride) {
+    __m128i any = _mm_setzero_si128();
+    for (std::size_t k = at; k < at + kStride; k += kVector) {
+      const __m128i here = load(bytes, k);
+      any = _mm_or_si128(any, _mm_or_si128(changes(k, here), starts(k, here)));
+    }
+    if (_mm_movemask_epi8(any) == 0) continue;
+    for (std::size_t k = at; k < at + kStride; k += kVector) {
+      const __m128i here = load(bytes, k);
+      const auto change = static_cast<unsigned>(_mm_movemask_epi8(changes(k, here)));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(starts(k, here)));
+      // A text cannot hold a change, so only one that starts before it counts.
+      if (change != 0) mask &= (1u << std::countr_zero(change)) - 1;
+      for (; mask != 0; mask &= mask - 1) {
+        const std::string_view rest = bytes.substr(k + static_cast<std::size_t>(std::countr_zero(mask)));
+        if (!rest.starts_with(first) && !rest.starts_with(second)) continue;
+        const std::size_t hit = bytes.size() - rest.size();
+        return {kChanges ? shifted(find_text_mode_change(bytes.substr(k)), k) : npos, hit};
+      }
+      if (change != 0) return {k + static_cast<std::size_t>(std::countr_zero(change)), npos};
+    }
+  }
+  const TextScan rest = kChanges ? plain_scan_text(bytes.substr(at), first, second)
+                                 : TextScan{npos, plain_find_either(bytes.substr(at), first, second)};
+  return {shifted(rest.change, at), shifted(rest.hit, at)};
 }
 
 }  // namespace
@@ -139,49 +147,11 @@ std::size_t find_text_mode_change(std::string_view bytes) {
 }
 
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
-  const Candidates candidates(first, second);
-  std::size_t at = 0;
-  for (; at + kStride - kVector + candidates.reach() <= haystack.size(); at += kStride) {
-    __m128i any = _mm_setzero_si128();
-    for (std::size_t k = at; k < at + kStride; k += kVector) {
-      any = _mm_or_si128(any, candidates.starts(haystack, k, load(haystack, k)));
-    }
-    if (_mm_movemask_epi8(any) == 0) continue;
-    for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(haystack, k, load(haystack, k))));
-      if (const std::size_t pos = verified(haystack, k, mask, first, second); pos != npos) return pos;
-    }
-  }
-  return shifted(plain_find_either(haystack.substr(at), first, second), at);
+  return vector_scan<false>(haystack, first, second).hit;
 }
 
 TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
-  const Candidates candidates(first, second);
-  // Each stride also reads past its end: the follower of its last byte and
-  // the rest of a text that starts in it.
-  const std::size_t reach = kStride - kVector + std::max(candidates.reach(), kVector + 1);
-  std::size_t at = 0;
-  for (; at + reach <= bytes.size(); at += kStride) {
-    __m128i any = _mm_setzero_si128();
-    for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const __m128i here = load(bytes, k);
-      any = _mm_or_si128(any, _mm_or_si128(changes_at(bytes, k, here), candidates.starts(bytes, k, here)));
-    }
-    if (_mm_movemask_epi8(any) == 0) continue;
-    for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const __m128i here = load(bytes, k);
-      const auto change = static_cast<unsigned>(_mm_movemask_epi8(changes_at(bytes, k, here)));
-      auto mask = static_cast<unsigned>(_mm_movemask_epi8(candidates.starts(bytes, k, here)));
-      // A text cannot hold a change, so only one that starts before it counts.
-      if (change != 0) mask &= (1u << std::countr_zero(change)) - 1;
-      if (const std::size_t hit = verified(bytes, k, mask, first, second); hit != npos) {
-        return {shifted(find_text_mode_change(bytes.substr(k)), k), hit};
-      }
-      if (change != 0) return {k + static_cast<std::size_t>(std::countr_zero(change)), npos};
-    }
-  }
-  const TextScan rest = plain_scan_text(bytes.substr(at), first, second);
-  return {shifted(rest.change, at), shifted(rest.hit, at)};
+  return vector_scan<true>(bytes, first, second);
 }
 
 std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
