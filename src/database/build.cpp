@@ -72,29 +72,19 @@ ListRow parse_list_row(std::string_view row) {
 }
 
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one) {
+  crc64_init(digest);
   std::string_view line;
-  bool found_header = false;
+  bool in_record = false;
   // Only pieces with a "[" can open a record; only pieces with the separator
   // or the board header line can end the search for the diagram.
-  while (data_file.read_piece_with(kRecordOpen, kRecordOpen, line)) {
-    if (is_record_header(c_text(line))) {
-      found_header = true;
-      break;
-    }
+  while (!in_record && data_file.read_piece_with(kRecordOpen, kRecordOpen, line)) in_record = is_record_header(c_text(line));
+  while (in_record && data_file.read_piece_with(kRecordSeparator, sjis::kBoardHeader, line)) {
+    const std::string_view text = c_text(line);
+    if (text.find(kRecordSeparator) != std::string_view::npos) return;
+    if (text.find(sjis::kBoardHeader) == std::string_view::npos) continue;
+    if (field_one.find(' ') != std::string_view::npos) read_diagram(digest, nullptr, data_file);
+    return;
   }
-  bool has_diagram = false;
-  if (found_header) {
-    while (data_file.read_piece_with(kRecordSeparator, sjis::kBoardHeader, line)) {
-      const std::string_view text = c_text(line);
-      if (text.find(kRecordSeparator) != std::string_view::npos) break;
-      if (text.find(sjis::kBoardHeader) != std::string_view::npos) {
-        has_diagram = true;
-        break;
-      }
-    }
-  }
-  crc64_init(digest);
-  if (has_diagram && field_one.find(' ') != std::string_view::npos) read_diagram(digest, nullptr, data_file);
 }
 
 int build_digest_file() {
@@ -130,7 +120,7 @@ int build_digest_file() {
   // The last row's identifier, kept by the diagram reader.
   const std::string identifier(record_identifier_text());
   write_error(identifier + ": Processed data\n");
-  write_trailer(digest_file, identifier);
+  write_header_line(digest_file, identifier);  // the trailer
   lock.say_if_not_held();
   return replace_digest_file(digest_file) ? 0 : 1;
 }

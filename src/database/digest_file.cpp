@@ -24,10 +24,9 @@ bool open_new_digest_file(TextWriter& file, bool locked) {
 }
 
 void write_header_line(TextWriter& file, std::string_view text) {
-  std::string line = "#";
-  line += text;
-  line += '\n';
-  file.write(line);
+  file.write("#");
+  file.write(text);
+  file.write("\n");
 }
 
 void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields) {
@@ -41,8 +40,6 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
   line += '\n';
   file.write(line);
 }
-
-void write_trailer(TextWriter& file, std::string_view identifier) { write_header_line(file, identifier); }
 
 bool replace_digest_file(TextWriter& file) {
   int error = file.finish();

@@ -38,7 +38,6 @@ bool open_new_digest_file(TextWriter& file, bool locked);
 // headers and the records never run together.
 void write_header_line(TextWriter& file, std::string_view text);
 void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields);
-void write_trailer(TextWriter& file, std::string_view identifier);
 
 // Closes the new digest file and puts it in place of "vokt.dat" in one step,
 // so that a failed or killed build never damages the old one. Reports a

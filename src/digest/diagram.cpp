@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
@@ -30,10 +29,7 @@ std::string_view next_line(TextReader& file) {
 
 void report(std::string_view what) {
   std::string message(record_identifier_text());
-  message += ": Unexpected data - ";
-  message += what;
-  message += '\n';
-  write_error(message);
+  write_error(message.append(": Unexpected data - ").append(what).append("\n"));
 }
 
 // Whether the text of `line` holds `text`, which a well-formed line starts
@@ -42,23 +38,12 @@ bool contains(std::string_view line, std::string_view text) {
   return line.starts_with(text) || c_text(line).find(text) != std::string_view::npos;
 }
 
-// Exchanges cell k with cell 8 - k: the rank seen in a mirror.
-void mirror_rank(char* rank) {
-  for (std::size_t k = 0; k < kCells / 2; ++k) {
-    std::swap_ranges(rank + k * kCellBytes, rank + (k + 1) * kCellBytes, rank + (kCells - 1 - k) * kCellBytes);
-  }
-}
-
 }  // namespace
 
 void set_record_identifier(std::optional<std::string_view> identifier) {
-  if (identifier && g_record_identifier) {
-    g_record_identifier->assign(*identifier);  // in the storage it has: no allocation per row
-  } else if (identifier) {
-    g_record_identifier.emplace(*identifier);
-  } else {
-    g_record_identifier.reset();
-  }
+  if (!identifier) return g_record_identifier.reset();
+  if (!g_record_identifier) g_record_identifier.emplace();
+  g_record_identifier->assign(*identifier);  // in the storage it has: no allocation per row
 }
 
 std::string_view record_identifier_text() {
@@ -77,11 +62,7 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
     const std::string_view line = next_line(file);
     // A short line gives zeros where it has no bytes of its own.
     std::array<char, kRankWindow> window{};
-    if (line.size() >= kRankWindow) {
-      std::copy_n(line.begin(), kRankWindow, window.begin());  // a copy of known size, done in place
-    } else {
-      std::copy(line.begin(), line.end(), window.begin());
-    }
+    std::copy_n(line.begin(), std::min(line.size(), kRankWindow), window.begin());
     if (window[0] != '|' || window[kRightBar] != '|') report("No " + std::to_string(rank) + "-th vertical bar");
     // Kings and dragons are rewritten in the text part of the window; the
     // replacements keep its length, so the cells stay where they are.
@@ -90,9 +71,11 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
     char* const cells = board.data() + (rank - 1) * kRankBytes;
     std::copy_n(window.data() + 1, kRankBytes, cells);
     if (mirrored != nullptr) {
+      // Cell k goes to cell 8 - k: the rank seen in a mirror.
       char* const mirror_cells = mirror_board.data() + (rank - 1) * kRankBytes;
-      std::copy_n(cells, kRankBytes, mirror_cells);
-      mirror_rank(mirror_cells);
+      for (std::size_t k = 0; k < kCells; ++k) {
+        std::copy_n(cells + k * kCellBytes, kCellBytes, mirror_cells + (kCells - 1 - k) * kCellBytes);
+      }
     }
   }
   crc64_update(direct, std::string_view(board.data(), board.size()));
@@ -113,12 +96,7 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
   } else {
     static std::string listing;
     listing.clear();
-    listing.push_back('[');
-    listing.append(record_identifier_text());
-    listing.append(std::string_view("]\n"));
-    listing.append(hand);
-    listing.append(std::string_view("*\n"));
-    write_output(listing);
+    write_output(listing.append("[").append(record_identifier_text()).append("]\n").append(hand).append("*\n"));
   }
 }
 

@@ -21,12 +21,8 @@ constexpr Substitution kBoardTable[] = {
     {sjis::kVOu, sjis::kVGyoku},
     {sjis::kRyuSimple, sjis::kRyu},
 };
-static_assert([] {
-  for (const auto& row : kBoardTable) {
-    if (row.pattern.size() != row.replacement.size()) return false;
-  }
-  return true;
-}(), "board replacements keep the length of the line");
+static_assert(std::ranges::all_of(kBoardTable, [](const Substitution& row) { return row.pattern.size() == row.replacement.size(); }),
+              "board replacements keep the length of the line");
 
 // Order matters: the two-character numerals before the lone 十, and 十
 // before the single digits.
@@ -50,15 +46,11 @@ constexpr std::size_t kDeletions = 4;
 // replacements are not empty and hold no byte of any pattern (so no pattern
 // can be formed across one), and where two of their patterns can overlap one
 // lies inside the other and comes later in the table (十 and the 二 in 十二).
-static_assert([] {
-  for (const auto& row : kHandTable) {
-    for (const auto& other : kHandTable) {
-      if (row.replacement.find_first_of(other.pattern) != std::string_view::npos) return false;
-    }
-    if (row.pattern.find('\0') != std::string_view::npos || row.pattern.size() > 4) return false;
-  }
-  return true;
-}(), "no hand replacement brings in a byte of a hand pattern; patterns are NUL-free and at most 4 bytes");
+static_assert(std::ranges::all_of(kHandTable, [](const Substitution& row) {
+  return std::ranges::none_of(kHandTable, [&](const Substitution& other) {
+    return row.replacement.find_first_of(other.pattern) != std::string_view::npos;
+  }) && row.pattern.find('\0') == std::string_view::npos && row.pattern.size() <= 4;
+}), "no hand replacement brings in a byte of a hand pattern; patterns are NUL-free and at most 4 bytes");
 
 // kHandRows[k][b]: the rows whose pattern has the byte b at place k or is
 // shorter than k + 1, as bits in table order. No pattern holds a NUL byte,
@@ -98,57 +90,28 @@ void replace_all(std::string& line, std::string_view pattern, std::string_view r
   if (pattern.empty()) return;
   std::size_t found = line.find(pattern);
   if (found == std::string::npos) return;
-  if (replacement.size() <= pattern.size()) {
-    // In place: the text written never gets ahead of the text still to be
-    // searched, which stays as it was.
-    std::size_t out = found;
-    std::size_t from = found;
-    while (found != std::string::npos) {
-      std::copy(line.begin() + static_cast<std::ptrdiff_t>(from), line.begin() + static_cast<std::ptrdiff_t>(found),
-                line.begin() + static_cast<std::ptrdiff_t>(out));
-      out += found - from;
-      std::copy(replacement.begin(), replacement.end(), line.begin() + static_cast<std::ptrdiff_t>(out));
-      out += replacement.size();
-      from = found + pattern.size();
-      found = line.find(pattern, from);
-    }
-    std::copy(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), line.begin() + static_cast<std::ptrdiff_t>(out));
-    line.resize(out + (line.size() - from));
-    return;
-  }
-  std::string result;
-  result.reserve(line.size());
+  // Written from the line as it was into a buffer kept from call to call (no
+  // allocation per line), then swapped in.
+  static std::string result;
+  result.clear();
   std::size_t from = 0;
-  while (found != std::string::npos) {
-    result.append(line, from, found - from);
-    result.append(replacement);
+  for (; found != std::string::npos; found = line.find(pattern, from)) {
+    result.append(line, from, found - from).append(replacement);
     from = found + pattern.size();
-    found = line.find(pattern, from);
   }
-  result.append(line, from, std::string::npos);
+  result.append(line, from);
   line.swap(result);
 }
 
 namespace {
 
-// kBoardRowEndingIn[b]: 1 + the row of the board table whose pattern ends in
-// the byte b; 0 for none. The three last bytes differ.
-constexpr auto kBoardRowEndingIn = [] {
-  std::array<unsigned char, 256> rows{};
-  for (std::size_t row = 0; row < std::size(kBoardTable); ++row) {
-    rows[static_cast<unsigned char>(kBoardTable[row].pattern.back())] = static_cast<unsigned char>(row + 1);
-  }
-  return rows;
-}();
-
 // Replaces the board pattern that ends at `at`, if one does.
 void replace_board_pattern_ending_at(char* text, std::size_t at) {
-  const unsigned row = kBoardRowEndingIn[static_cast<unsigned char>(text[at])];
-  if (row == 0) return;
-  const auto [pattern, replacement] = kBoardTable[row - 1];
-  if (at + 1 < pattern.size()) return;
-  char* const start = text + at + 1 - pattern.size();
-  if (std::string_view(start, pattern.size()) == pattern) std::copy(replacement.begin(), replacement.end(), start);
+  for (const auto& [pattern, replacement] : kBoardTable) {
+    if (at + 1 < pattern.size()) continue;
+    char* const start = text + at + 1 - pattern.size();
+    if (std::string_view(start, pattern.size()) == pattern) std::copy(replacement.begin(), replacement.end(), start);
+  }
 }
 
 }  // namespace

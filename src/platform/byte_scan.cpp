@@ -11,9 +11,7 @@
 namespace vokt {
 
 namespace {
-
 constexpr std::size_t npos = std::string_view::npos;
-
 }  // namespace
 
 std::size_t plain_text_mode_change(std::string_view bytes) {
@@ -49,13 +47,10 @@ std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c) {
 #ifndef __SSE2__
 
 std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) { return plain_byte_marks(bytes, a, b, c); }
-
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
-
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
   return plain_find_either(haystack, first, second);
 }
-
 TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
   return plain_scan_text(bytes, first, second);
 }

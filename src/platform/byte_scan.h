@@ -1,8 +1,7 @@
-// The byte scans under the text-file layer: finding short texts in large
-// blocks, and finding the bytes that the text mode changes. Where the
-// compiler's target has SSE2 (every x86-64, and the 32-bit Windows build,
-// which is compiled for it) they compare 16 bytes at a time; elsewhere they
-// are the plain forms, built on the C library's memchr.
+// The byte scans: short texts in large blocks, the bytes that the text mode
+// changes, and a few bytes in a line. Where the compiler's target has SSE2
+// (every x86-64, and the 32-bit Windows build, which is compiled for it) they
+// compare 16 bytes at a time; elsewhere they are the plain forms.
 #pragma once
 
 #include <cstddef>
@@ -25,10 +24,6 @@ std::size_t find_text_mode_change(std::string_view bytes);
 // same text twice to look for one.
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second);
 
-// The places of the three bytes among the first 32 of `bytes`: bit k is set
-// when byte k is `a`, `b` or `c`.
-std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c);
-
 // Both of the above in one pass over `bytes`: the first change of the text
 // mode, and the leftmost occurrence of either text before it (no text holds a
 // change: an occurrence before the change ends before it too).
@@ -37,6 +32,10 @@ struct TextScan {
   std::size_t hit;
 };
 TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second);
+
+// The places of three bytes among the first 32 of `bytes`: bit k is set when
+// byte k is `a`, `b` or `c`.
+std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c);
 
 // The plain forms, which the vector forms must agree with.
 std::size_t plain_text_mode_change(std::string_view bytes);

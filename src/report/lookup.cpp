@@ -64,34 +64,29 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
                   const PositionDigest& mirrored) {
   const DigestText direct_text = digest_text(direct);
   const DigestText mirrored_text = digest_text(mirrored);
-  const std::string_view d = text_view(direct_text);
-  const std::string_view m = text_view(mirrored_text);
+  const std::string_view texts[] = {text_view(direct_text), text_view(mirrored_text)};
+  const std::string_view marks[] = {report_text::kDirectMark, report_text::kMirrorMark};
   // A symmetric position is looked up once, so no entry is listed twice.
-  const bool symmetric = direct == mirrored;
+  const std::size_t lookups = direct == mirrored ? 1 : 2;
 
   long count = 0;
   std::string_view piece;
   // Only the pieces that hold either text are looked at; every other piece
   // would match neither.
-  while (digest_file.read_piece_with(d, symmetric ? d : m, piece)) {
+  while (digest_file.read_piece_with(texts[0], texts[lookups - 1], piece)) {
     const std::string_view line = c_text(piece);
-    if (line.find(d) != std::string_view::npos) {
-      page.write(report_text::kDirectMark);
-      page.write(record_fields(line));
-      ++count;
-    }
-    if (!symmetric && line.find(m) != std::string_view::npos) {
-      page.write(report_text::kMirrorMark);
+    for (std::size_t i = 0; i < lookups; ++i) {
+      if (line.find(texts[i]) == std::string_view::npos) continue;
+      page.write(marks[i]);
       page.write(record_fields(line));
       ++count;
     }
   }
   if (count != 0) page.write("\n");
-  std::string count_line(report_text::kCountLabel);
-  count_line += std::to_string(count);
-  count_line += report_text::kCountUnit;
-  count_line += '\n';
-  page.write(count_line);
+  page.write(report_text::kCountLabel);
+  page.write(std::to_string(count));
+  page.write(report_text::kCountUnit);
+  page.write("\n");
 }
 
 }  // namespace vokt
