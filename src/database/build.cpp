@@ -26,9 +26,7 @@ constexpr FolderLock::Words kLockWords = {
     "Another run still holds the lock after 30 seconds",
     "Going on without the lock: of two builds at the same moment, one may be refused"};
 
-// Bytes after "<td>" of the opening markup of the identifier cell, skipped
-// unexamined.
-constexpr std::size_t kIdentifierMarkup = 43;
+constexpr std::size_t kIdentifierMarkup = 43;  // markup after the identifier's "<td>", skipped unexamined
 
 // True for the data page line "[xxxxx]" that opens a record.
 bool is_record_header(std::string_view line) { return line.size() >= 7 && line[0] == '[' && line[6] == ']'; }
@@ -77,7 +75,9 @@ void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string
   bool in_record = false;
   // Only pieces with a "[" can open a record; only pieces with the separator
   // or the board header line can end the search for the diagram.
-  while (!in_record && data_file.read_piece_with(kRecordOpen, kRecordOpen, line)) in_record = is_record_header(c_text(line));
+  while (!in_record && data_file.read_piece_with(kRecordOpen, kRecordOpen, line)) {
+    in_record = is_record_header(c_text(line));
+  }
   while (in_record && data_file.read_piece_with(kRecordSeparator, sjis::kBoardHeader, line)) {
     const std::string_view text = c_text(line);
     if (text.find(kRecordSeparator) != std::string_view::npos) return;
@@ -111,7 +111,6 @@ int build_digest_file() {
     const ListRow row = parse_list_row(line);
     if (!row.is_row) continue;
     set_record_identifier(row.identifier);
-
     PositionDigest digest;
     scan_data_record(digest, data_file, row.fields[0]);
     write_record_line(digest_file, digest, row.fields);

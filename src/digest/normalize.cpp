@@ -2,6 +2,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <span>
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
@@ -21,7 +22,8 @@ constexpr Substitution kBoardTable[] = {
     {sjis::kVOu, sjis::kVGyoku},
     {sjis::kRyuSimple, sjis::kRyu},
 };
-static_assert(std::ranges::all_of(kBoardTable, [](const Substitution& row) { return row.pattern.size() == row.replacement.size(); }),
+static_assert(std::ranges::all_of(kBoardTable,
+                                  [](const Substitution& row) { return row.pattern.size() == row.replacement.size(); }),
               "board replacements keep the length of the line");
 
 // Order matters: the two-character numerals before the lone 十, and 十
@@ -53,14 +55,14 @@ static_assert(std::ranges::all_of(kHandTable, [](const Substitution& row) {
 }), "no hand replacement brings in a byte of a hand pattern; patterns are NUL-free and at most 4 bytes");
 
 // kHandRows[k][b]: the rows whose pattern has the byte b at place k or is
-// shorter than k + 1, as bits in table order. No pattern holds a NUL byte,
-// so a NUL stands for a place past the end of the line.
-constexpr std::size_t kLongestHandPattern = 4;
+// shorter than k + 1, as bits in table order: the rows whose pattern stands
+// at a place are in all four for its bytes. No pattern holds a NUL byte, so
+// a NUL stands for a place past the end of the line.
 constexpr auto kHandRows = [] {
-  std::array<std::array<std::uint32_t, 256>, kLongestHandPattern> rows{};
+  std::array<std::array<std::uint32_t, 256>, 4> rows{};
   for (std::size_t row = 0; row < std::size(kHandTable); ++row) {
     const std::string_view pattern = kHandTable[row].pattern;
-    for (std::size_t k = 0; k < kLongestHandPattern; ++k) {
+    for (std::size_t k = 0; k < 4; ++k) {
       for (std::size_t b = 0; b < 256; ++b) {
         if (k >= pattern.size() || static_cast<unsigned char>(pattern[k]) == b) rows[k][b] |= std::uint32_t{1} << row;
       }
@@ -68,15 +70,6 @@ constexpr auto kHandRows = [] {
   }
   return rows;
 }();
-
-// The rows whose pattern starts `text`, as bits in table order.
-std::uint32_t hand_rows_at(std::string_view text) {
-  std::uint32_t rows = kHandRows[0][static_cast<unsigned char>(text[0])];
-  for (std::size_t k = 1; k < kLongestHandPattern && rows != 0; ++k) {
-    rows &= kHandRows[k][k < text.size() ? static_cast<unsigned char>(text[k]) : 0];
-  }
-  return rows;
-}
 
 }  // namespace
 
@@ -142,12 +135,15 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  for (std::size_t row = 0; row < kDeletions; ++row) replace_all(line, kHandTable[row].pattern, kHandTable[row].replacement);
+  for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
   // In place: no replacement is longer than its pattern. The text written
-  // is final, so the first double space ends the line there.
+  // is final, so the first double space ends the pass.
   std::size_t out = 0;
   for (std::size_t at = 0; at < line.size();) {
-    const std::uint32_t match = hand_rows_at(std::string_view(line).substr(at)) >> kDeletions << kDeletions;
+    std::uint32_t match = kHandRows[0][static_cast<unsigned char>(line[at])] >> kDeletions << kDeletions;
+    for (std::size_t k = 1; k < 4 && match != 0; ++k) {
+      match &= kHandRows[k][at + k < line.size() ? static_cast<unsigned char>(line[at + k]) : 0];
+    }
     if (match == 0) {
       line[out++] = line[at++];
     } else {
@@ -156,13 +152,11 @@ void normalize_hand_line(std::string& line) {
       out += replacement.size();
       at += pattern.size();
     }
-    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') {
-      out -= 2;
-      break;
-    }
+    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') break;
   }
+  // The line is cut at its double space, or loses its one last space.
+  while (out > 0 && line[out - 1] == ' ') --out;
   line.resize(out);
-  if (!line.empty() && line.back() == ' ') line.pop_back();
 }
 
 }  // namespace vokt

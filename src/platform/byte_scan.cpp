@@ -87,9 +87,10 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
   const __m128i first_head = _mm_set1_epi8(first.front()), first_tail = _mm_set1_epi8(first.back());
   const __m128i second_head = _mm_set1_epi8(second.front()), second_tail = _mm_set1_epi8(second.back());
   const auto starts = [&](std::size_t at, __m128i here) {
-    return _mm_or_si128(
-        _mm_and_si128(_mm_cmpeq_epi8(here, first_head), _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail)),
-        _mm_and_si128(_mm_cmpeq_epi8(here, second_head), _mm_cmpeq_epi8(load(bytes, at + second.size() - 1), second_tail)));
+    const __m128i first_ends = _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail);
+    const __m128i second_ends = _mm_cmpeq_epi8(load(bytes, at + second.size() - 1), second_tail);
+    return _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(here, first_head), first_ends),
+                        _mm_and_si128(_mm_cmpeq_epi8(here, second_head), second_ends));
   };
   const auto changes = [&](std::size_t at, __m128i here) {
     if constexpr (kChanges) return changes_at(bytes, at, here);
@@ -154,8 +155,8 @@ std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
   const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
   const auto marks_at = [&](std::size_t at) {
     const __m128i here = load(bytes, at);
-    const __m128i any = _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_or_si128(_mm_cmpeq_epi8(here, vb), _mm_cmpeq_epi8(here, vc)));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(any));
+    const __m128i either = _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_cmpeq_epi8(here, vb));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(either, _mm_cmpeq_epi8(here, vc))));
   };
   // Two vectors, the second one ending at byte 32 or at the end of shorter
   // bytes, where it overlaps the first.
