@@ -2,7 +2,6 @@
 // check run and the opening of the report in the browser.
 #pragma once
 
-#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -50,9 +49,6 @@ int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
 // Puts the page `name`, written by one of the stages above, in its place.
 // Reports a failure with the page's name. Returns 0 or 1.
 int put_page_in_place(TextWriter& page, const char* name);
-
-// The date text of the frame page title: "Tue Dec 08 04:13:47 2026".
-std::string frame_date_text(const std::tm& time);
 
 // Opens "vokt.htm" in `dir` with the user's browser; the outcome is only
 // informative.
