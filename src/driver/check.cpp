@@ -28,14 +28,14 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
   // The stages run without the lock, so that a problem file that is slow to
-  // come holds up no other check. The two that read the problem each read
-  // it from the start: a file that can be read only once is kept here by
-  // the first for the second. Each page goes to a file of its own; a failing
-  // stage drops them all, and the pages of the last check stay as they were.
-  ProblemFile problem{problem_path, std::nullopt};
+  // come holds up no other check. The problem file is read once, before
+  // them, and the two stages that read it read that text. Each page goes to
+  // a file of its own; a failing stage drops them all, and the pages of the
+  // last check stay as they were.
+  std::string problem;
   PositionDigest direct;
   PositionDigest mirrored;
-  if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
+  if (read_problem_file(problem_path, problem) != 0 || digest_problem_file(problem, direct, mirrored) != 0) return 1;
   TextWriter key_page, result_page, frame_page;
   if (write_key_page(dir, problem, key_page) != 0) return 1;
   if (write_result_page(dir, direct, mirrored, result_page) != 0) return 1;
