@@ -27,14 +27,13 @@ std::string program_dir(std::string_view argv0) { return directory_of(executable
 
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
-  // The problem is read and digested without the lock, so that a problem
-  // file that is slow to come holds up no other check. The two stages that
-  // read it each read it from the start: a file that can be read only once
-  // is kept here by the first for the second.
-  ProblemFile problem{problem_path, std::nullopt};
+  // The problem file is read once, before the stages, without the lock, so
+  // that a problem file that is slow to come holds up no other check; the
+  // two stages that read it read that text.
+  std::string problem;
   PositionDigest direct;
   PositionDigest mirrored;
-  if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
+  if (read_problem_file(problem_path, problem) != 0 || digest_problem_file(problem, direct, mirrored) != 0) return 1;
   {
     // Each page goes to its new file; a failing stage drops them all, and
     // the pages of the last check stay as they were.

@@ -98,9 +98,9 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
   }
 }
 
-int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page) {
+int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page) {
   TextReader problem_file;
-  if (!open_problem_file(problem_file, problem)) return 1;
+  problem_file.open_text(problem_text);
   return write_page(dir, report_text::kKeyPage, locked, page, [&](TextWriter& page) {
     write_page_head(page, program_title(), report_text::kSearchData);
     copy_diagram(page, problem_file);

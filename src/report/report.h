@@ -2,6 +2,7 @@
 // check run and the opening of the report in the browser.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,16 +12,20 @@ namespace vokt {
 
 class TextReader;
 class TextWriter;
-struct ProblemFile;
 
-// Opens the problem file as check mode reads it (see TextReader); a failure
-// is reported with the file's name.
-bool open_problem_file(TextReader& problem_file, ProblemFile& problem);
+// The longest problem file that is read.
+inline constexpr std::size_t kMaxProblemFile = 16 * 1024 * 1024;
 
-// Finds the first diagram of the problem file and computes both digests. A
-// file without one that holds a position written as CSA or SFEN is read as
-// the diagram of that position (kept in `problem` for the key page).
-int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored);
+// Reads the problem file `path` once, whole, into `text`, as the stages of a
+// check read it: a file in UTF-16 (by its byte-order mark) or in UTF-8 (one
+// that holds the board header line in UTF-8 and not in Shift-JIS) as its
+// code-page-932 text, everything as text mode reads it, and a position
+// written as CSA or SFEN as the diagram block of that position. A failure
+// is reported with the file's name: 1, else 0.
+int read_problem_file(const std::string& path, std::string& text);
+
+// Finds the first diagram of the problem's text and computes both digests.
+int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored);
 
 // The pages are written by the three stages below to `page`, each to its new
 // file, and put in place together by put_page_in_place() once all are
@@ -38,7 +43,7 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
                   const PositionDigest& mirrored);
 
 // Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
-int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page);
+int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page);
 
 // Copies the diagram block of the open problem file into the open page.
 void copy_diagram(TextWriter& page, TextReader& problem_file);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "digest/position_forms.h"
 #include "digest/sjis.h"
@@ -95,7 +96,7 @@ TEST(PositionForms, CsaGivesTheDiagramOfTheSameSfen) {
 }
 
 TEST(PositionForms, DamageIsReportedWithoutADiagram) {
-  const std::pair<std::string, std::string_view> cases[] = {
+  const std::pair<std::string, std::string> cases[] = {
       {csa_board(5, " *  *  *  *  *  *  *  * "), "rank line P5 with 8 cells"},
       {csa_board(5, " *  *  *  * +XX *  *  *  * "), "unknown piece \"+XX\" in P5"},
       {csa_board(5, " *  *  *  *  FU *  *  *  * "), "unknown piece \" FU\" in P5"},
@@ -111,7 +112,7 @@ TEST(PositionForms, DamageIsReportedWithoutADiagram) {
       {"P-11OU\nP+99OU\nP+59OU\n", "3 kings, more than a set holds"},
       {"sfen 9/9/9/9/9/9/9/9 b - 1", "SFEN board with 8 ranks"},
       {"sfen 9/9/9/9/8/9/9/9/9 b - 1", "SFEN rank 5 with 8 files"},
-      {"sfen 9/9/9/9/45k/9/9/9/9 b - 1", "SFEN rank 5 with 10 files"},
+      {"sfen 9/9/9/9/45k/9/9/9/9 b - 1", "SFEN rank 5 with more than 9 files"},
       {"position sfen 9/9/9/9/4x4/9/9/9/9 b - moves 5e5d", "unknown piece \"x\" in the SFEN board"},
       {"9/9/9/9/4+k4/9/9/9/9 w -", "unknown piece \"+k\" in the SFEN board"},
       {"sfen 8k/9/9/9/9/9/9/9/9 x - 1", "bad SFEN side \"x\""},
@@ -120,12 +121,41 @@ TEST(PositionForms, DamageIsReportedWithoutADiagram) {
       {"sfen 8k/9/9/9/9/9/9/9/9 b P3 1", "bad SFEN hand \"P3\""},
       {"sfen 8k/9/9/9/9/9/9/9/+P8 b 9P9p 1", "19 pawns, more than a set holds"},
       {"sfen 8k/9/9/9/9/9/9/9/9", "SFEN without side or hands"},
+      // What no writer writes.
+      {"+7776FU\n" + csa_board(0, ""), "move \"+7776FU\" before the position"},
+      {"P-11OU\nP-99OU\n", "2 kings of the second player"},
+      {"sfen K7K/9/9/9/9/9/9/9/9 b - 1", "2 kings of the first player"},
+      {"P-11OU\nP+00AL\nP-00AL\n", "P+00AL and P-00AL both given"},
+      // Quoted text: at most 40 bytes, control bytes written out.
+      {"sfen 8k/9/9/9/9/9/9/9/9 b " + std::string(50, 'P') + "x 1", "bad SFEN hand \"" + std::string(40, 'P') + "...\""},
+      {"sfen 8k/9/9/9/9/9/9/9/9 b \x1B[2J\x7F 1", R"(bad SFEN hand "\x1b[2J\x7f")"},
   };
   for (const auto& [text, error] : cases) {
     const PositionReading reading = read_position_text(text);
     EXPECT_NE(reading.form, PositionForm::none) << text;
     EXPECT_EQ(reading.error, error) << text;
     EXPECT_EQ(reading.diagram, "") << text;
+  }
+}
+
+// The first line that is a sound statement of either form decides; where
+// none is, the first damaged one. A complete SFEN may be followed by text.
+TEST(PositionForms, TheFirstSoundStatementDecidesTheForm) {
+  test::Board gold = test::empty_board();
+  test::put(gold, 0, 8, "v玉");
+  const std::string king_and_gold = sjis(test::diagram(gold, "先手の持駒：金　"));
+  const std::tuple<std::string, PositionForm, std::string> cases[] = {
+      {"P12\nsfen 8k/9/9/9/9/9/9/9/9 b G 1\n", PositionForm::sfen, ""},
+      {"sfen 8k/9/9/9/9/9/9/9 b G 1\nP-11OU,P+00KI\n", PositionForm::csa, ""},
+      {"sfen 8k/9/9/9/9/9/9/9/9 b G 1 and a title, then moves\n", PositionForm::sfen, ""},
+      {"P12\n", PositionForm::csa, "rank line P1 with 1 cells"},
+      {"P12\nsfen 9/9 b G 1\n", PositionForm::csa, "rank line P1 with 1 cells"},
+  };
+  for (const auto& [text, form, error] : cases) {
+    const PositionReading reading = read_position_text(text);
+    EXPECT_EQ(reading.form, form) << text;
+    EXPECT_EQ(reading.error, error) << text;
+    EXPECT_EQ(reading.diagram, error.empty() ? king_and_gold : "") << text;
   }
 }
 
