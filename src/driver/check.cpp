@@ -21,10 +21,11 @@ constexpr FolderLock::Words kLockWords = {
     "Another check still holds the pages after 30 seconds",
     "Going on without the lock: a check at the same moment may mix its pages with these"};
 
-}  // namespace
-
+// The directory of the running executable, without a trailing separator.
 std::string program_dir(std::string_view argv0) { return directory_of(executable_path(argv0)); }
 
+// Check mode: digests the problem file, writes the three report pages beside
+// the program and opens them in the browser. Returns 0 or 1.
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
   // The problem file is read once, before the stages, without the lock, so
@@ -56,11 +57,14 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
   return 0;
 }
 
+// Waits for one key (or the end of the standard input) after a failed run.
 void pause_for_key() {
   write_error("\nEnter any key... ");
   std::getchar();
   write_error("\n");
 }
+
+}  // namespace
 
 int vokt_main(int argc, char** argv) {
   buffer_standard_output();

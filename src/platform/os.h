@@ -10,6 +10,7 @@
 // always a separator) and the bytes the system gives elsewhere.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -26,6 +27,9 @@ inline constexpr std::string_view kPathSeparators = "\\/";
 #else
 inline constexpr std::string_view kPathSeparators = "/";
 #endif
+
+// The error of the C library call that just failed; EIO where it left none.
+inline int last_error() { return errno != 0 ? errno : EIO; }
 
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }
@@ -107,6 +111,10 @@ void buffer_standard_output();
 // the process, as on the target, which has no such signal.
 void ignore_broken_pipes();
 
+// What a character without a code-page-932 form becomes: the default
+// character of the Windows converter.
+inline constexpr char kNoCp932Form = '?';
+
 // The system's converter from UTF-8 to code page 932 (iconv(3) on POSIX
 // systems; on Windows its own, which needs nothing opened), open while the
 // object lives.
@@ -121,7 +129,7 @@ class Cp932Converter {
   bool available() const { return handle_ != -1; }
 
   // Appends to `out` the code-page-932 form of the valid UTF-8 `utf8`, a
-  // character without one becoming "?". No character is longer in code page
+  // character without one becoming kNoCp932Form. No character is longer in code page
   // 932 than in UTF-8.
   void append(std::string_view utf8, std::string& out);
 

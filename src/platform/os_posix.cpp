@@ -13,16 +13,12 @@
 #include <cstdlib>
 
 #include "platform/os.h"
-#include "platform/utf8_text.h"
 
 extern char** environ;
 
 namespace vokt {
 
 namespace {
-
-// The error of the call that just failed; EIO where the C library left none.
-int last_error() { return errno != 0 ? errno : EIO; }
 
 // What opening anything but a regular file where one is expected gives: the
 // refusal the target gives a directory. Open calls meet them as these errors
@@ -234,7 +230,8 @@ void Cp932Converter::append(std::string_view utf8, std::string& out) {
   while (iconv(to_cp932, &in, &in_left, &to, &room) == static_cast<std::size_t>(-1) && errno == EILSEQ) {
     *to++ = kNoCp932Form;
     --room;
-    const std::size_t skip = utf8_sequence_length(static_cast<unsigned char>(*in));
+    const auto lead = static_cast<unsigned char>(*in);  // of a sequence of two bytes or more
+    const std::size_t skip = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     in += skip;
     in_left -= skip;
   }

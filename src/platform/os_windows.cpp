@@ -10,7 +10,6 @@
 #include <cstring>
 
 #include "platform/os.h"
-#include "platform/utf8_text.h"
 
 namespace vokt {
 

@@ -19,7 +19,7 @@ constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 
 // The error of a C library call that just failed; EIO where it left none.
-int io_error() { return errno != 0 ? errno : EIO; }
+
 
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
@@ -35,15 +35,6 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
     in = run_end + (next ? 1 : 0);
   }
   return static_cast<std::size_t>(out - buffer);
-}
-
-bool is_separator(char byte) { return kPathSeparators.find(byte) != std::string_view::npos; }
-
-// Where the file name of `path` starts: just after its last separator.
-std::size_t file_name_start(std::string_view path) {
-  std::size_t cut = path.size();
-  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
-  return cut;
 }
 
 }  // namespace
@@ -209,45 +200,13 @@ int read_whole_file(const std::string& path, std::size_t limit, std::string& byt
     const std::size_t got = std::fread(bytes.data() + had, 1, bytes.size() - had, file.get());
     bytes.resize(had + got);
     if (bytes.size() > limit) return EFBIG;
-    if (got == 0) return std::ferror(file.get()) == 0 ? 0 : io_error();
+    if (got == 0) return std::ferror(file.get()) == 0 ? 0 : last_error();
   }
 }
 
 void apply_text_mode(std::string& bytes) {
   bytes.resize(std::min(bytes.find(kEndOfText), bytes.size()));
   std::erase(bytes, '\r');
-}
-
-std::string directory_of(std::string_view path) {
-  const std::size_t cut = file_name_start(path);
-  if (cut == 0) return ".";
-  if (cut == 1) return std::string(path.substr(0, 1));  // a file in the root directory
-  return std::string(path.substr(0, cut - 1));
-}
-
-std::string_view file_name_of(std::string_view path) { return path.substr(file_name_start(path)); }
-
-std::string join_path(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (path.empty() || !is_separator(path.back())) path += kPathSeparators.front();
-  path += name;
-  return path;
-}
-
-void report_file_error(std::string_view name, int error_number) {
-  std::string message = shown_name(name);
-  message += ": ";
-  message += std::strerror(error_number);
-  message += '\n';
-  write_error(message);
-}
-
-void write_error(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-void write_output(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
 }  // namespace vokt

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/os.h"
 
 namespace vokt {
@@ -105,25 +106,6 @@ int read_whole_file(const std::string& path, std::size_t limit, std::string& byt
 // `bytes` as text mode reads them: every CR dropped, the first 0x1A byte
 // ending the text.
 void apply_text_mode(std::string& bytes);
-
-// Cuts `path` at its last separator: the directory part, without the
-// separator. A path without a separator gives "." (the current directory).
-std::string directory_of(std::string_view path);
-
-// The part of `path` after its last separator.
-std::string_view file_name_of(std::string_view path);
-
-// Joins a directory and a file name with the platform's separator.
-std::string join_path(std::string_view dir, std::string_view name);
-
-// Writes "name: <system error text>\n" on the error stream, the form in which
-// every file failure is reported.
-void report_file_error(std::string_view name, int error_number);
-
-// The console streams: unbuffered error stream, standard output as the C
-// library buffers it.
-void write_error(std::string_view text);
-void write_output(std::string_view text);
 
 // The part of a piece that C string functions see: up to its first NUL byte.
 inline std::string_view c_text(std::string_view piece) {

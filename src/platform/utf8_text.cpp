@@ -8,6 +8,15 @@ namespace vokt {
 
 namespace {
 
+// The length of the UTF-8 sequence that `lead` starts; 1 for a byte that
+// starts none.
+std::size_t utf8_sequence_length(unsigned char lead) {
+  if (lead < 0xC0) return 1;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  return lead < 0xF8 ? 4 : 1;
+}
+
 // The UTF-8 handed to the converter at a time.
 constexpr std::size_t kPieceSize = 64 * 1024;
 
@@ -93,12 +102,6 @@ void append_utf8(char32_t code, std::string& out) {
 
 }  // namespace
 
-std::size_t utf8_sequence_length(unsigned char lead) {
-  if (lead < 0xC0) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return lead < 0xF8 ? 4 : 1;
-}
 
 bool has_utf16_mark(std::string_view bytes) {
   return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");

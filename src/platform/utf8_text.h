@@ -22,14 +22,6 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // FE FF big-endian).
 bool has_utf16_mark(std::string_view bytes);
 
-// What a character without a code-page-932 form becomes: the default
-// character of the Windows converter.
-inline constexpr char kNoCp932Form = '?';
-
-// The length of the UTF-8 sequence that `lead` starts; 1 for a byte that
-// starts none.
-std::size_t utf8_sequence_length(unsigned char lead);
-
 // The code point that both systems' converters turn into the same bytes as
 // the one `code` stands for on one of them: the full-width look-alike that
 // both map alike (U+301C 〜 as U+FF5E ～, both 81 60), or "?" where there is

@@ -76,8 +76,7 @@ void write_page_head(TextWriter& page, std::string_view title, std::string_view 
   page.write("\n");
 }
 
-}  // namespace
-
+// Copies the diagram block of the open problem file into the open page.
 void copy_diagram(TextWriter& page, TextReader& problem_file) {
   std::string_view piece;
   bool in_block = false;
@@ -97,6 +96,8 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
     write_escaped(page, line);
   }
 }
+
+}  // namespace
 
 int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page) {
   TextReader problem_file;

@@ -45,9 +45,6 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
 // Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
 int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page);
 
-// Copies the diagram block of the open problem file into the open page.
-void copy_diagram(TextWriter& page, TextReader& problem_file);
-
 // Writes the frame page "vokt.htm" in `dir`.
 int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
 
