@@ -133,6 +133,15 @@ const std::string kUnlocked =
 void write_old_pages(const Sandbox& box) {
   for (const char* page : kPages) box.write_prog(page, "old");
 }
+// The worked problem as p.kif, and a digest file that lists it once,
+// directly; the key page and the result page of a check of them.
+void write_worked_check(const Sandbox& box) {
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+}
+std::string worked_key_page() { return key_page(diagram(worked_board(), "持駒：飛 角")); }
+std::string worked_result_page() { return db_page("  direct\n", 1); }
+
 bool old_pages(const Sandbox& box) {
   return std::all_of(std::begin(kPages), std::end(kPages),
                      [&](const char* page) { return box.read_prog(page) == "old"; });
@@ -210,7 +219,7 @@ TEST(CheckEndToEnd, MatchesGiveAllThreePagesAndOneBrowserOpen) {
   const auto start = std::chrono::steady_clock::now();
   check(box, sjis("作品名：例題\n後手の持駒：なし\n" + diagram(worked_board()) + "まで1手で詰み\n"), options);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
   EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  00001 <b>direct</b> a b\n* 00003 mirrored\n", 2));
   expect_now(checked_frame_date(box.read_prog("vokt.htm")), std::chrono::seconds(0));
   EXPECT_EQ(box.browser_opens(12000), std::vector<std::string>{box.frame_page_open()});
@@ -264,8 +273,8 @@ TEST(CheckEndToEnd, BrowserOpensOnlyAfterAllPagesAreWritten) {
   }
   close(events);
   if (!Sandbox::launched()) { EXPECT_TRUE(order.starts_with("voktkey.htm voktdata.htm vokt.htm | ")) << order; }
-  EXPECT_EQ(read_file(seen / "voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(read_file(seen / "voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(read_file(seen / "voktkey.htm"), worked_key_page());
+  EXPECT_EQ(read_file(seen / "voktdata.htm"), worked_result_page());
   EXPECT_EQ(read_file(seen / "vokt.htm"), box.read_prog("vokt.htm"));
   checked_frame_date(read_file(seen / "vokt.htm"));
 }
@@ -507,8 +516,7 @@ TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
 TEST(CheckEndToEnd, ACheckOrBuildGivesUpAfter30Seconds) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   for (const char* name : {"mirzfile.txt", "mirzlist.htm", "mirzdata.htm"}) box.write_work(name, "");
   const int held = hold_lock(box);
   const int held_here = open((box.work_dir() / "vokt.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -592,9 +600,9 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
       EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
       if (c.err.empty()) {
         if (!c.bytes.starts_with(csa)) {
-          EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+          EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
         }
-        EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+        EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
       } else {
         EXPECT_FALSE(box.prog_has("voktkey.htm"));
       }
@@ -611,8 +619,7 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
 TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     SCOPED_TRACE(strsignal(signal_number));
     write_old_pages(box);
@@ -627,8 +634,8 @@ TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
   }
   for (const char* page : kPages) box.write_prog(std::string(page) + ".new", std::string(100000, 'x'));
   check(box, sjis(diagram(worked_board())));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
 }
 
@@ -640,11 +647,10 @@ TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
 TEST(CheckEndToEnd, AnInterruptionWaitsUntilAllThreePagesAreInPlace) {
   if (Sandbox::launched()) GTEST_SKIP() << "preloads a library into the Linux build";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   const auto new_pages = [&] {
-    return box.read_prog("voktkey.htm") == key_page(diagram(worked_board(), "持駒：飛 角")) &&
-           box.read_prog("voktdata.htm") == db_page("  direct\n", 1) && !checked_frame_date(box.read_prog("vokt.htm")).empty();
+    return box.read_prog("voktkey.htm") == worked_key_page() &&
+           box.read_prog("voktdata.htm") == worked_result_page() && !checked_frame_date(box.read_prog("vokt.htm")).empty();
   };
   RunOptions hooked;
   hooked.env = {{"LD_PRELOAD", VOKT_RENAME_HOOK_LIBRARY}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
@@ -673,8 +679,7 @@ TEST(CheckEndToEnd, AnInterruptionWaitsUntilAllThreePagesAreInPlace) {
 // that is (or links to) anything else stops the check.
 TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   const fs::path lock = box.prog_dir() / "vokt.lock", other = box.root() / "other";
   write_file(other, "a file");
   for (const std::string_view shape : {"a directory", "a FIFO", "a link to a file"}) {
@@ -687,7 +692,7 @@ TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
     const RunResult run = box.run({"p.kif"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(after_banner(run.err), kUnlocked);
-    EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+    EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
   }
   if (Sandbox::launched()) return;
   write_old_pages(box);
@@ -720,7 +725,7 @@ TEST(CheckEndToEnd, LinksAreFollowedUnlessAnotherUserPutThemInASharedFolder) {
     fs::create_symlink("pages/key.htm", key);
     check(box, sjis(diagram(worked_board())));
     EXPECT_TRUE(fs::is_symlink(key));
-    EXPECT_EQ(read_file(named), key_page(diagram(worked_board(), "持駒：飛 角")));
+    EXPECT_EQ(read_file(named), worked_key_page());
     EXPECT_TRUE(temporary_files(box.prog_dir() / "pages").empty());
   }
   if (geteuid() != 0) return;  // another user's link needs root to make
@@ -737,7 +742,7 @@ TEST(CheckEndToEnd, LinksAreFollowedUnlessAnotherUserPutThemInASharedFolder) {
   EXPECT_EQ(read_file(roots), "root's own file");
   ASSERT_EQ(lchown(key.c_str(), 0, 0), 0);  // root's own link there is followed
   check(box, sjis(diagram(worked_board())));
-  EXPECT_EQ(read_file(roots), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(read_file(roots), worked_key_page());
 }
 
 // Where no new file can be made beside a page that the user may write (a
@@ -775,8 +780,8 @@ TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
     const RunResult run = box.finish(child);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(after_banner(run.err), "");
-    EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-    EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+    EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+    EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
   fs::permissions(box.prog_dir() / "vokt.lock", fs::perms(0600));
@@ -793,8 +798,7 @@ TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
 TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   if (!Sandbox::launched()) GTEST_SKIP() << "Windows keeps a file that is open from being replaced";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   write_old_pages(box);
   RunOptions helper;
   helper.program = fs::path(std::getenv("VOKT_E2E_BINARY")).parent_path() / "vokt_hold_open.exe";
@@ -807,15 +811,15 @@ TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   kill(interrupted, SIGINT);
   box.finish(interrupted);
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   write_old_pages(box);
   const auto start = std::chrono::steady_clock::now();
   check(box, sjis(diagram(worked_board())));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   kill(holder, SIGKILL);
   box.finish(holder);
@@ -901,7 +905,7 @@ TEST(CheckEndToEnd, TheProblemFileIsOpenedOnce) {
     EXPECT_EQ(opened, 1);
     EXPECT_EQ(run.status, what == std::string_view("no diagram") ? 1 : 0) << run.err;
     if (run.status == 0) {
-      EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+      EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
     }
   }
 }
