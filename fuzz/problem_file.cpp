@@ -2,9 +2,10 @@
 // check mode: the bytes go to a file, which the text-file layer reads.
 //
 // Properties checked on every input:
-// - the text-file layer gives the pieces that text mode defines, of the bytes
+// - check mode reads the pieces that text mode defines, of the bytes
 //   themselves or, for a UTF-8 file holding the board header line in UTF-8,
-//   of their code-page-932 conversion;
+//   of their code-page-932 conversion (a CSA or SFEN position aside, which
+//   it reads as its diagram);
 // - such a UTF-8 file gives the result and digests of its conversion;
 // - the file with every line feed written as CR LF gives the same result and
 //   digests as the file itself;

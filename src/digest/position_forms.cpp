@@ -238,7 +238,9 @@ struct SfenFields {
 std::string read_sfen(const SfenFields& fields, Position& position) {
   if (fields.hands.empty()) return "SFEN without side or hands";
   std::string error = read_sfen_board(fields.board, position);
-  if (error.empty() && fields.side != "b" && fields.side != "w") error = message({"bad SFEN side ", quoted(fields.side)});
+  if (error.empty() && fields.side != "b" && fields.side != "w") {
+    error = message({"bad SFEN side ", quoted(fields.side)});
+  }
   if (error.empty()) error = read_sfen_hands(fields.hands, position);
   return error;
 }

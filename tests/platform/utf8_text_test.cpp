@@ -63,7 +63,8 @@ TEST(Utf8Text, LargeTextsGiveThePlainConversion) {
     std::string_view body = text;
     if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
     const std::string plain = test::cp932_as_read(body), got = converted(text);
-    EXPECT_TRUE(got == plain) << "differs from byte " << std::mismatch(got.begin(), got.end(), plain.begin(), plain.end()).first - got.begin();
+    const auto differs = std::mismatch(got.begin(), got.end(), plain.begin(), plain.end()).first;
+    EXPECT_TRUE(got == plain) << "differs from byte " << differs - got.begin();
   }
 }
 
