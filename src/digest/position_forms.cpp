@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "digest/sjis.h"
+#include "platform/console.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
@@ -31,14 +32,14 @@ struct KindNames {
 };
 
 constexpr std::array<KindNames, kKinds> kKindNames = {{
-    {"FU", "TO", 'P', "\x95\xE0", "\x82\xC6", 18, "pawns"},   // 歩 と
-    {"KY", "NY", 'L', "\x8D\x81", "\x88\xC7", 4, "lances"},   // 香 杏
-    {"KE", "NK", 'N', "\x8C\x6A", "\x8C\x5C", 4, "knights"},  // 桂 圭
-    {"GI", "NG", 'S', "\x8B\xE2", "\x91\x53", 4, "silvers"},  // 銀 全
-    {"KI", "", 'G', "\x8B\xE0", "", 4, "golds"},              // 金
-    {"KA", "UM", 'B', "\x8A\x70", "\x94\x6E", 2, "bishops"},  // 角 馬
-    {"HI", "RY", 'R', "\x94\xF2", "\x97\xB4", 2, "rooks"},    // 飛 龍
-    {"OU", "", 'K', "\x8B\xCA", "", 2, "kings"},              // 玉, both players' king as KIF writers write it
+    {"FU", "TO", 'P', sjis::kFu, sjis::kTo, 18, "pawns"},
+    {"KY", "NY", 'L', sjis::kKyo, sjis::kNariKyo, 4, "lances"},
+    {"KE", "NK", 'N', sjis::kKei, sjis::kNariKei, 4, "knights"},
+    {"GI", "NG", 'S', sjis::kGin, sjis::kNariGin, 4, "silvers"},
+    {"KI", "", 'G', sjis::kKin, "", 4, "golds"},
+    {"KA", "UM", 'B', sjis::kKaku, sjis::kUma, 2, "bishops"},
+    {"HI", "RY", 'R', sjis::kHisha, sjis::kRyu, 2, "rooks"},
+    {"OU", "", 'K', sjis::kGyoku, "", 2, "kings"},  // both players' king as KIF writers write it
 }};
 
 struct Piece {
@@ -86,26 +87,6 @@ std::string message(std::initializer_list<std::string_view> parts) {
   return joined;
 }
 
-// The text of a damaged statement as a message quotes it: in double quotes,
-// at most its first kQuotedBytes bytes and then "...", every control byte
-// written as \x and two hexadecimal digits, so that a message stays short
-// and puts nothing on the console but text.
-constexpr std::size_t kQuotedBytes = 40;
-std::string quoted(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string shown(1, '"');
-  for (const char c : text.substr(0, kQuotedBytes)) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      shown.append("\\x").append(1, kHex[byte >> 4]).append(1, kHex[byte & 0xF]);
-    } else {
-      shown += c;
-    }
-  }
-  if (text.size() > kQuotedBytes) shown += "...";
-  return shown + '"';
-}
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // The diagram block as a KIF writer writes it.
@@ -128,11 +109,10 @@ std::string diagram_of(const Position& position) {
       const auto& piece = position.squares[rank * 9 + file];
       if (!piece) {
         out += sjis::kEmptyCell;
-        continue;
+      } else {
+        out += piece->second ? 'v' : ' ';
+        out += piece->promoted ? kKindNames[piece->kind].cell_promoted : kKindNames[piece->kind].cell;
       }
-      const KindNames& names = kKindNames[piece->kind];
-      out += piece->second ? 'v' : ' ';
-      out += piece->promoted ? names.cell_promoted : names.cell;
     }
     out.append("|").append(kNumerals[rank]).append("\n");
   }
@@ -166,12 +146,11 @@ std::string set_error(const Position& position) {
       return std::to_string(counts[kind]) + " " + std::string(kKindNames[kind].english) + ", more than a set holds";
     }
   }
-  std::array<int, 2> kings{};
-  for (const auto& piece : position.squares) {
-    if (piece && piece->kind == king) ++kings[piece->second];
-  }
   for (const bool second : {false, true}) {
-    if (kings[second] > 1) return message({"2 kings of the ", second ? "second" : "first", " player"});
+    const auto kings = std::count_if(position.squares.begin(), position.squares.end(), [&](const auto& piece) {
+      return piece && piece->kind == king && piece->second == second;
+    });
+    if (kings > 1) return message({"2 kings of the ", second ? "second" : "first", " player"});
   }
   return {};
 }
@@ -317,8 +296,7 @@ std::string each_position_statement(std::string_view text, const Visit& visit) {
 }
 
 std::string read_csa_rank(int rank, std::string_view cells, Position& position) {
-  std::string name = "P";
-  name += std::to_string(rank + 1);
+  const std::string name = message({"P", std::to_string(rank + 1)});
   // The blank that ends an empty last cell may be trimmed away.
   const std::size_t count = (cells.size() + 2) / 3;
   if (count != 9) return message({"rank line ", name, " with ", std::to_string(count), " cells"});
@@ -442,15 +420,8 @@ LineForm form_of_line(std::string_view line) {
 }
 
 PositionReading finish(PositionForm form, std::string error, const Position& position) {
-  PositionReading reading;
-  reading.form = form;
   if (error.empty()) error = set_error(position);
-  if (error.empty()) {
-    reading.diagram = diagram_of(position);
-  } else {
-    reading.error = std::move(error);
-  }
-  return reading;
+  return error.empty() ? PositionReading{form, diagram_of(position), {}} : PositionReading{form, {}, std::move(error)};
 }
 
 }  // namespace

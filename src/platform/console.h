@@ -17,6 +17,11 @@ std::string join_path(std::string_view dir, std::string_view name);
 // every file failure is reported.
 void report_file_error(std::string_view name, int error_number);
 
+// `text` as a message quotes it: in double quotes, at most its first 40
+// bytes and then "...", each control byte written as \x and two hexadecimal
+// digits, so that a message stays short and puts only text on the console.
+std::string quoted(std::string_view text);
+
 // The console streams: unbuffered error stream, standard output as the C
 // library buffers it.
 void write_error(std::string_view text);
