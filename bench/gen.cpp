@@ -242,8 +242,10 @@ struct ProblemDigests {
 ProblemDigests problem_digests(const std::string& problem) {
   vokt::PositionDigest direct;
   vokt::PositionDigest mirrored;
-  vokt::ProblemFile file{problem, std::nullopt};
-  if (vokt::digest_problem_file(file, direct, mirrored) != 0) throw std::runtime_error("no diagram in " + problem);
+  std::string text;
+  if (vokt::read_problem_file(problem, text) != 0 || vokt::digest_problem_file(text, direct, mirrored) != 0) {
+    throw std::runtime_error("no diagram in " + problem);
+  }
   return {std::string(vokt::text_view(vokt::digest_text(direct))),
           std::string(vokt::text_view(vokt::digest_text(mirrored)))};
 }

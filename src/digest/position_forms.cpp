@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <initializer_list>
+#include <string>
 #include <optional>
-#include <vector>
 
 #include "digest/sjis.h"
+#include "platform/console.h"
 #include "platform/utf8_text.h"
 
 namespace vokt {
@@ -31,14 +32,14 @@ struct KindNames {
 };
 
 constexpr std::array<KindNames, kKinds> kKindNames = {{
-    {"FU", "TO", 'P', "\x95\xE0", "\x82\xC6", 18, "pawns"},   // 歩 と
-    {"KY", "NY", 'L', "\x8D\x81", "\x88\xC7", 4, "lances"},   // 香 杏
-    {"KE", "NK", 'N', "\x8C\x6A", "\x8C\x5C", 4, "knights"},  // 桂 圭
-    {"GI", "NG", 'S', "\x8B\xE2", "\x91\x53", 4, "silvers"},  // 銀 全
-    {"KI", "", 'G', "\x8B\xE0", "", 4, "golds"},              // 金
-    {"KA", "UM", 'B', "\x8A\x70", "\x94\x6E", 2, "bishops"},  // 角 馬
-    {"HI", "RY", 'R', "\x94\xF2", "\x97\xB4", 2, "rooks"},    // 飛 龍
-    {"OU", "", 'K', "\x8B\xCA", "", 2, "kings"},              // 玉, both players' king as KIF writers write it
+    {"FU", "TO", 'P', sjis::kFu, sjis::kTo, 18, "pawns"},
+    {"KY", "NY", 'L', sjis::kKyo, sjis::kNariKyo, 4, "lances"},
+    {"KE", "NK", 'N', sjis::kKei, sjis::kNariKei, 4, "knights"},
+    {"GI", "NG", 'S', sjis::kGin, sjis::kNariGin, 4, "silvers"},
+    {"KI", "", 'G', sjis::kKin, "", 4, "golds"},
+    {"KA", "UM", 'B', sjis::kKaku, sjis::kUma, 2, "bishops"},
+    {"HI", "RY", 'R', sjis::kHisha, sjis::kRyu, 2, "rooks"},
+    {"OU", "", 'K', sjis::kGyoku, "", 2, "kings"},  // both players' king as KIF writers write it
 }};
 
 struct Piece {
@@ -60,24 +61,22 @@ std::string_view trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
-  std::vector<std::string_view> parts;
-  for (std::size_t end = text.find(separator);; end = text.find(separator)) {
-    parts.push_back(text.substr(0, end));
-    if (end == std::string_view::npos) return parts;
-    text.remove_prefix(end + 1);
-  }
+// Cuts the text before the first `separator` off `rest` (the separator too)
+// and returns it; all of `rest` where there is none.
+std::string_view next_part(std::string_view& rest, char separator) {
+  const std::size_t end = rest.find(separator);
+  const std::string_view part = rest.substr(0, end);
+  rest.remove_prefix(end == std::string_view::npos ? rest.size() : end + 1);
+  return part;
 }
 
-// The blank-separated words of a line.
-std::vector<std::string_view> words(std::string_view line) {
-  std::vector<std::string_view> found;
-  for (std::size_t at = line.find_first_not_of(" \t"); at != std::string_view::npos;) {
-    const std::size_t end = line.find_first_of(" \t", at);
-    found.push_back(line.substr(at, end - at));
-    at = line.find_first_not_of(" \t", end);
-  }
-  return found;
+// Cuts the next blank-separated word off `rest`; empty when none is left.
+std::string_view next_word(std::string_view& rest) {
+  rest.remove_prefix(std::min(rest.find_first_not_of(" \t"), rest.size()));
+  const std::size_t end = std::min(rest.find_first_of(" \t"), rest.size());
+  const std::string_view word = rest.substr(0, end);
+  rest.remove_prefix(end);
+  return word;
 }
 
 // A message made of `parts`. (Joined here rather than with "text" +
@@ -86,12 +85,6 @@ std::string message(std::initializer_list<std::string_view> parts) {
   std::string joined;
   for (const std::string_view part : parts) joined += part;
   return joined;
-}
-
-std::string quoted(std::string_view text) {
-  std::string quoted(1, '"');
-  quoted.append(text).append(1, '"');
-  return quoted;
 }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -116,11 +109,10 @@ std::string diagram_of(const Position& position) {
       const auto& piece = position.squares[rank * 9 + file];
       if (!piece) {
         out += sjis::kEmptyCell;
-        continue;
+      } else {
+        out += piece->second ? 'v' : ' ';
+        out += piece->promoted ? kKindNames[piece->kind].cell_promoted : kKindNames[piece->kind].cell;
       }
-      const KindNames& names = kKindNames[piece->kind];
-      out += piece->second ? 'v' : ' ';
-      out += piece->promoted ? names.cell_promoted : names.cell;
     }
     out.append("|").append(kNumerals[rank]).append("\n");
   }
@@ -154,6 +146,12 @@ std::string set_error(const Position& position) {
       return std::to_string(counts[kind]) + " " + std::string(kKindNames[kind].english) + ", more than a set holds";
     }
   }
+  for (const bool second : {false, true}) {
+    const auto kings = std::count_if(position.squares.begin(), position.squares.end(), [&](const auto& piece) {
+      return piece && piece->kind == king && piece->second == second;
+    });
+    if (kings > 1) return message({"2 kings of the ", second ? "second" : "first", " player"});
+  }
   return {};
 }
 
@@ -171,15 +169,16 @@ std::optional<Piece> sfen_piece(char letter, bool promoted) {
   return std::nullopt;
 }
 
+// A rank is refused as soon as it passes nine files, however long it is.
 std::string read_sfen_board(std::string_view board, Position& position) {
-  const auto ranks = split(board, '/');
-  if (ranks.size() != 9) return message({"SFEN board with ", std::to_string(ranks.size()), " ranks"});
+  const auto ranks = std::count(board.begin(), board.end(), '/') + 1;
+  if (ranks != 9) return message({"SFEN board with ", std::to_string(ranks), " ranks"});
   for (int rank = 0; rank < 9; ++rank) {
-    const std::string_view text = ranks[rank];
-    std::vector<std::optional<Piece>> cells;
-    for (std::size_t at = 0; at < text.size(); ++at) {
+    const std::string_view text = next_part(board, '/');
+    int files = 0;
+    for (std::size_t at = 0; at < text.size() && files <= 9; ++at) {
       if (text[at] >= '1' && text[at] <= '9') {
-        cells.resize(cells.size() + static_cast<std::size_t>(text[at] - '0'));
+        files += text[at] - '0';
         continue;
       }
       const std::size_t start = at;
@@ -187,12 +186,11 @@ std::string read_sfen_board(std::string_view board, Position& position) {
       if (promoted) ++at;
       const auto piece = sfen_piece(text[at], promoted);
       if (!piece) return message({"unknown piece ", quoted(text.substr(start, at + 1 - start)), " in the SFEN board"});
-      cells.push_back(piece);
+      if (files < 9) position.squares[rank * 9 + files] = piece;
+      ++files;
     }
-    if (cells.size() != 9) {
-      return message({"SFEN rank ", std::to_string(rank + 1), " with ", std::to_string(cells.size()), " files"});
-    }
-    std::copy(cells.begin(), cells.end(), position.squares.begin() + rank * 9);
+    if (files > 9) return message({"SFEN rank ", std::to_string(rank + 1), " with more than 9 files"});
+    if (files < 9) return message({"SFEN rank ", std::to_string(rank + 1), " with ", std::to_string(files), " files"});
   }
   return {};
 }
@@ -212,12 +210,17 @@ std::string read_sfen_hands(std::string_view hands, Position& position) {
   return {};
 }
 
-// `fields`: board, side, hands and whatever follows them.
-std::string read_sfen(const std::vector<std::string_view>& fields, Position& position) {
-  if (fields.size() < 3) return "SFEN without side or hands";
-  std::string error = read_sfen_board(fields[0], position);
-  if (error.empty() && fields[1] != "b" && fields[1] != "w") error = message({"bad SFEN side ", quoted(fields[1])});
-  if (error.empty()) error = read_sfen_hands(fields[2], position);
+struct SfenFields {
+  std::string_view board, side, hands;  // whatever follows them does not count
+};
+
+std::string read_sfen(const SfenFields& fields, Position& position) {
+  if (fields.hands.empty()) return "SFEN without side or hands";
+  std::string error = read_sfen_board(fields.board, position);
+  if (error.empty() && fields.side != "b" && fields.side != "w") {
+    error = message({"bad SFEN side ", quoted(fields.side)});
+  }
+  if (error.empty()) error = read_sfen_hands(fields.hands, position);
   return error;
 }
 
@@ -228,20 +231,20 @@ bool looks_like_sfen_board(std::string_view word) {
   return std::count(word.begin(), word.end(), '/') == 8 && std::all_of(word.begin(), word.end(), board_byte);
 }
 
-// The fields of the SFEN on `line` from the board on, when the line is an
-// "sfen" line, a "position sfen" command or a bare SFEN (with or without its
-// move number).
-std::optional<std::vector<std::string_view>> sfen_fields(std::string_view line) {
-  const auto fields = words(line);
-  if (fields.size() >= 2 && fields[0] == "sfen") return std::vector(fields.begin() + 1, fields.end());
-  if (fields.size() >= 3 && fields[0] == "position" && fields[1] == "sfen") {
-    return std::vector(fields.begin() + 2, fields.end());
-  }
-  const bool numbered = fields.size() == 4 && std::all_of(fields[3].begin(), fields[3].end(), is_digit);
-  if ((fields.size() == 3 || numbered) && looks_like_sfen_board(fields[0]) && (fields[1] == "b" || fields[1] == "w")) {
-    return fields;
-  }
-  return std::nullopt;
+// The fields of the SFEN on `line` when the line is an "sfen" line, a
+// "position sfen" command or a bare SFEN (with or without its move number).
+std::optional<SfenFields> sfen_fields(std::string_view line) {
+  std::string_view first = next_word(line);
+  if (first == "position" && next_word(line) == "sfen") first = "sfen";
+  SfenFields fields;
+  fields.board = first == "sfen" ? next_word(line) : first;
+  fields.side = next_word(line);
+  fields.hands = next_word(line);
+  if (first == "sfen") return fields.board.empty() ? std::nullopt : std::optional(fields);
+  const std::string_view number = next_word(line);
+  const bool bare = next_word(line).empty() && std::all_of(number.begin(), number.end(), is_digit) &&
+                    !fields.hands.empty() && (fields.side == "b" || fields.side == "w");
+  return bare && looks_like_sfen_board(fields.board) ? std::optional(fields) : std::nullopt;
 }
 
 // CSA, versions 2 and 3.
@@ -262,52 +265,46 @@ std::optional<int> csa_square(std::string_view text) {
   return (text[1] - '1') * 9 + ('9' - text[0]);
 }
 
-// The position statements of a CSA text before its first move.
-struct CsaStatements {
-  std::array<std::optional<std::string_view>, 9> ranks;  // the cells of P1 to P9
-  std::optional<std::string_view> removals;              // PI's
-  std::vector<std::string_view> placements;              // the P+ and P- statements
-  std::string error;
-};
+bool is_position_statement(std::string_view statement) {
+  return statement.size() >= 2 && statement[0] == 'P' &&
+         ((statement[1] >= '1' && statement[1] <= '9') || statement[1] == 'I' || statement[1] == '+' ||
+          statement[1] == '-');
+}
 
-CsaStatements csa_statements(const std::vector<std::string_view>& lines) {
-  CsaStatements found;
-  for (const std::string_view line : lines) {
-    for (std::string_view statement : split(line, ',')) {
-      statement = trim(statement);
+// Calls `visit` with each position statement (P1 to P9, PI, P+ and P-) of a
+// CSA text before its first move, in order, until one gives an error. A
+// move before any of them is one: no writer writes it.
+template <typename Visit>
+std::string each_position_statement(std::string_view text, const Visit& visit) {
+  bool any = false;
+  while (!text.empty()) {
+    for (std::string_view line = next_part(text, '\n'); !line.empty();) {
+      const std::string_view statement = trim(next_part(line, ','));
       if (statement.empty()) continue;
       const char first = statement.front();
       // A comment, a header or a player's name: the rest of the line is its text.
       if (first == '\'' || first == '$' || first == 'N') break;
-      if (first == '%' || ((first == '+' || first == '-') && statement.size() > 1)) return found;  // the first move
-      if (first != 'P' || statement.size() < 2) continue;  // version, side to move, time
-      const char what = statement[1];
-      if (what >= '1' && what <= '9') {
-        auto& rank = found.ranks[what - '1'];
-        if (rank) found.error = message({"rank line ", statement.substr(0, 2), " repeated"});
-        rank = statement.substr(2);
-      } else if (what == 'I') {
-        if (found.removals) found.error = "PI repeated";
-        found.removals = statement.substr(2);
-      } else if (what == '+' || what == '-') {
-        found.placements.push_back(statement);
+      if (first == '%' || ((first == '+' || first == '-') && statement.size() > 1)) {  // the first move
+        return any ? std::string() : message({"move ", quoted(statement), " before the position"});
       }
-      if (!found.error.empty()) return found;
+      if (!is_position_statement(statement)) continue;  // the version, the side to move, a time
+      any = true;
+      if (std::string error = visit(statement); !error.empty()) return error;
     }
   }
-  return found;
+  return {};
 }
 
 std::string read_csa_rank(int rank, std::string_view cells, Position& position) {
-  std::string padded(cells);
-  padded.resize((padded.size() + 2) / 3 * 3, ' ');  // the blank that ends an empty last cell may be trimmed away
-  std::string name = "P";
-  name += std::to_string(rank + 1);
-  if (padded.size() != 27) return message({"rank line ", name, " with ", std::to_string(padded.size() / 3), " cells"});
+  const std::string name = message({"P", std::to_string(rank + 1)});
+  // The blank that ends an empty last cell may be trimmed away.
+  const std::size_t count = (cells.size() + 2) / 3;
+  if (count != 9) return message({"rank line ", name, " with ", std::to_string(count), " cells"});
   for (int file = 0; file < 9; ++file) {
-    const std::string_view cell = std::string_view(padded).substr(static_cast<std::size_t>(file) * 3, 3);
+    std::string cell(cells.substr(static_cast<std::size_t>(file) * 3, 3));
+    cell.resize(3, ' ');
     if (cell == " * ") continue;
-    auto piece = csa_kind(cell.substr(1));
+    auto piece = csa_kind(std::string_view(cell).substr(1));
     if (!piece || (cell[0] != '+' && cell[0] != '-')) return message({"unknown piece ", quoted(cell), " in ", name});
     piece->second = cell[0] == '-';
     position.squares[rank * 9 + file] = piece;
@@ -321,25 +318,25 @@ std::string remove_from_initial(std::string_view removals, Position& position) {
   for (std::size_t at = 0; at < removals.size(); at += 4) {
     const auto square = csa_square(removals.substr(at, 2));
     const auto named = csa_kind(removals.substr(at + 2, 2));
-    const auto there = square ? position.squares[*square] : std::nullopt;
-    if (!named || !there || there->kind != named->kind || there->promoted != named->promoted) {
+    std::optional<Piece>* const there = square ? &position.squares[*square] : nullptr;
+    if (!named || !there || !*there || (*there)->kind != named->kind || (*there)->promoted != named->promoted) {
       return message({"bad PI removal ", quoted(removals.substr(at, 4))});
     }
-    position.squares[*square].reset();
+    there->reset();
   }
   return {};
 }
 
 // One P+ or P- statement: pieces on squares, in hand ("00"), or all pieces
 // not yet placed into that player's hand ("00AL", done last).
-std::string place_pieces(std::string_view statement, std::optional<bool>& rest_to_second, Position& position) {
+std::string place_pieces(std::string_view statement, std::array<bool, 2>& rest_to, Position& position) {
   const bool second = statement[1] == '-';
   const std::string_view items = statement.substr(2);
   if (items.size() % 4 != 0) return message({"bad placement ", quoted(statement)});
   for (std::size_t at = 0; at < items.size(); at += 4) {
     const std::string_view square_text = items.substr(at, 2), name = items.substr(at + 2, 2);
     if (square_text == "00" && name == "AL") {
-      rest_to_second = second;
+      rest_to[second] = true;
       continue;
     }
     auto piece = csa_kind(name);
@@ -358,48 +355,73 @@ std::string place_pieces(std::string_view statement, std::optional<bool>& rest_t
   return {};
 }
 
-std::string read_csa(const std::vector<std::string_view>& lines, Position& position) {
-  const CsaStatements statements = csa_statements(lines);
-  if (!statements.error.empty()) return statements.error;
-  const auto& ranks = statements.ranks;
-  const bool by_ranks = std::any_of(ranks.begin(), ranks.end(), [](const auto& rank) { return rank.has_value(); });
-  if (by_ranks && statements.removals) return "PI and rank lines both given";
-  std::string error;
-  if (statements.removals) {
-    read_sfen_board(kInitialBoard, position);
-    error = remove_from_initial(*statements.removals, position);
+// First the board (the rank lines, or PI's removals from the initial
+// position), then the placements, in two walks over the statements.
+std::string read_csa(std::string_view text, Position& position) {
+  std::array<bool, 9> ranks{};
+  bool initial = false;
+  const auto by_ranks = [&] { return std::find(ranks.begin(), ranks.end(), true) != ranks.end(); };
+  std::string error = each_position_statement(text, [&](std::string_view statement) -> std::string {
+    const char what = statement[1];
+    if (what == '+' || what == '-') return {};
+    if (what == 'I' ? by_ranks() : initial) return "PI and rank lines both given";
+    if (what == 'I') {
+      if (initial) return "PI repeated";
+      initial = true;
+      read_sfen_board(kInitialBoard, position);
+      return remove_from_initial(statement.substr(2), position);
+    }
+    if (ranks[what - '1']) return message({"rank line ", statement.substr(0, 2), " repeated"});
+    ranks[what - '1'] = true;
+    return read_csa_rank(what - '1', statement.substr(2), position);
+  });
+  const auto missing = std::find(ranks.begin(), ranks.end(), false);
+  if (error.empty() && by_ranks() && missing != ranks.end()) {
+    error = message({"rank line P", std::to_string(missing - ranks.begin() + 1), " missing"});
   }
-  for (int rank = 0; by_ranks && rank < 9 && error.empty(); ++rank) {
-    error = ranks[rank] ? read_csa_rank(rank, *ranks[rank], position)
-                        : message({"rank line P", std::to_string(rank + 1), " missing"});
+  std::array<bool, 2> rest_to{};
+  if (error.empty()) {
+    error = each_position_statement(text, [&](std::string_view statement) {
+      return statement[1] == '+' || statement[1] == '-' ? place_pieces(statement, rest_to, position) : std::string();
+    });
   }
-  std::optional<bool> rest_to_second;
-  for (std::size_t i = 0; i < statements.placements.size() && error.empty(); ++i) {
-    error = place_pieces(statements.placements[i], rest_to_second, position);
-  }
-  if (!error.empty() || !rest_to_second) return error;
+  if (!error.empty() || !(rest_to[0] || rest_to[1])) return error;
+  if (rest_to[0] && rest_to[1]) return "P+00AL and P-00AL both given";
   const auto counts = pieces_in_play(position);
   for (int kind = pawn; kind < king; ++kind) {
-    position.hands[*rest_to_second][kind] += std::max(0, kKindNames[kind].in_set - counts[kind]);
+    position.hands[rest_to[1]][kind] += std::max(0, kKindNames[kind].in_set - counts[kind]);
   }
   return {};
 }
 
-bool is_csa_position_line(std::string_view line) {
-  return line.size() >= 2 && line[0] == 'P' &&
-         ((line[1] >= '1' && line[1] <= '9') || line[1] == 'I' || line[1] == '+' || line[1] == '-');
+// How a line reads: as a statement of which form, and whether a sound one
+// (damaged pieces, counts and sets aside, which the whole reading finds).
+struct LineForm {
+  PositionForm form = PositionForm::none;
+  bool sound = false;
+};
+
+LineForm form_of_line(std::string_view line) {
+  const std::string_view statement = trim(line.substr(0, line.find(',')));
+  if (is_position_statement(statement)) {
+    Position scratch;
+    std::array<bool, 2> rest_to{};
+    const char what = statement[1];
+    if (what == 'I') read_sfen_board(kInitialBoard, scratch);
+    const std::string error = what == 'I'                 ? remove_from_initial(statement.substr(2), scratch)
+                              : what == '+' || what == '-' ? place_pieces(statement, rest_to, scratch)
+                                                           : read_csa_rank(what - '1', statement.substr(2), scratch);
+    return {PositionForm::csa, error.empty()};
+  }
+  const auto fields = sfen_fields(line);
+  if (!fields) return {};
+  Position scratch;
+  return {PositionForm::sfen, read_sfen(*fields, scratch).empty()};
 }
 
 PositionReading finish(PositionForm form, std::string error, const Position& position) {
-  PositionReading reading;
-  reading.form = form;
   if (error.empty()) error = set_error(position);
-  if (error.empty()) {
-    reading.diagram = diagram_of(position);
-  } else {
-    reading.error = std::move(error);
-  }
-  return reading;
+  return error.empty() ? PositionReading{form, diagram_of(position), {}} : PositionReading{form, {}, std::move(error)};
 }
 
 }  // namespace
@@ -407,13 +429,21 @@ PositionReading finish(PositionForm form, std::string error, const Position& pos
 PositionReading read_position_text(std::string_view text) {
   if (text.find(sjis::kBoardHeader) != std::string_view::npos) return {};
   if (text.starts_with(kUtf8ByteOrderMark)) text.remove_prefix(kUtf8ByteOrderMark.size());
-  auto lines = split(text, '\n');
-  for (auto& line : lines) line = trim(line);
-  Position position;
-  for (const std::string_view line : lines) {
-    if (is_csa_position_line(line)) return finish(PositionForm::csa, read_csa(lines, position), position);
-    if (const auto fields = sfen_fields(line)) return finish(PositionForm::sfen, read_sfen(*fields, position), position);
+  // The first line that is a sound statement of either form decides which
+  // form the text is in; where no line is, the first damaged one does.
+  PositionForm form = PositionForm::none;
+  std::string_view deciding;
+  for (std::string_view rest = text; !rest.empty();) {
+    const std::string_view line = trim(next_part(rest, '\n'));
+    const LineForm read = form_of_line(line);
+    if (read.form == PositionForm::none || (form != PositionForm::none && !read.sound)) continue;
+    form = read.form;
+    deciding = line;
+    if (read.sound) break;
   }
+  Position position;
+  if (form == PositionForm::csa) return finish(form, read_csa(text, position), position);
+  if (form == PositionForm::sfen) return finish(form, read_sfen(*sfen_fields(deciding), position), position);
   return {};
 }
 

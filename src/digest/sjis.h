@@ -58,6 +58,21 @@ inline constexpr std::string_view kNi = "\x93\xF1";                 // 二 (kanj
 inline constexpr std::string_view kNiKana = "\x83\x6A";             // ニ (katakana ni)
 inline constexpr std::string_view kIchi = "\x88\xEA";               // 一
 
+// The pieces as a KIF writer writes them in a diagram, beyond 龍 above.
+inline constexpr std::string_view kFu = "\x95\xE0";          // 歩
+inline constexpr std::string_view kTo = "\x82\xC6";          // と
+inline constexpr std::string_view kKyo = "\x8D\x81";         // 香
+inline constexpr std::string_view kNariKyo = "\x88\xC7";     // 杏
+inline constexpr std::string_view kKei = "\x8C\x6A";         // 桂
+inline constexpr std::string_view kNariKei = "\x8C\x5C";     // 圭
+inline constexpr std::string_view kGin = "\x8B\xE2";         // 銀
+inline constexpr std::string_view kNariGin = "\x91\x53";     // 全
+inline constexpr std::string_view kKin = "\x8B\xE0";         // 金
+inline constexpr std::string_view kKaku = "\x8A\x70";        // 角
+inline constexpr std::string_view kUma = "\x94\x6E";         // 馬
+inline constexpr std::string_view kHisha = "\x94\xF2";       // 飛
+inline constexpr std::string_view kGyoku = "\x8B\xCA";       // 玉
+
 // The diagram that a KIF writer writes, beyond the tables above.
 inline constexpr std::string_view kEmptyCell = " \x81\x45";         // " ・"
 inline constexpr std::string_view kFirstHandLabel =                 // 先手の持駒：

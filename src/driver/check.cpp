@@ -21,20 +21,20 @@ constexpr FolderLock::Words kLockWords = {
     "Another check still holds the pages after 30 seconds",
     "Going on without the lock: a check at the same moment may mix its pages with these"};
 
-}  // namespace
-
+// The directory of the running executable, without a trailing separator.
 std::string program_dir(std::string_view argv0) { return directory_of(executable_path(argv0)); }
 
+// Check mode: digests the problem file, writes the three report pages beside
+// the program and opens them in the browser. Returns 0 or 1.
 int run_check(std::string_view argv0, const std::string& problem_path) {
   const std::string dir = program_dir(argv0);
-  // The problem is read and digested without the lock, so that a problem
-  // file that is slow to come holds up no other check. The two stages that
-  // read it each read it from the start: a file that can be read only once
-  // is kept here by the first for the second.
-  ProblemFile problem{problem_path, std::nullopt};
+  // The problem file is read once, before the stages, without the lock, so
+  // that a problem file that is slow to come holds up no other check; the
+  // two stages that read it read that text.
+  std::string problem;
   PositionDigest direct;
   PositionDigest mirrored;
-  if (digest_problem_file(problem, direct, mirrored) != 0) return 1;
+  if (read_problem_file(problem_path, problem) != 0 || digest_problem_file(problem, direct, mirrored) != 0) return 1;
   {
     // Each page goes to its new file; a failing stage drops them all, and
     // the pages of the last check stay as they were.
@@ -57,11 +57,14 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
   return 0;
 }
 
+// Waits for one key (or the end of the standard input) after a failed run.
 void pause_for_key() {
   write_error("\nEnter any key... ");
   std::getchar();
   write_error("\n");
 }
+
+}  // namespace
 
 int vokt_main(int argc, char** argv) {
   buffer_standard_output();

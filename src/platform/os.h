@@ -10,6 +10,7 @@
 // always a separator) and the bytes the system gives elsewhere.
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -27,6 +28,9 @@ inline constexpr std::string_view kPathSeparators = "\\/";
 inline constexpr std::string_view kPathSeparators = "/";
 #endif
 
+// The error of the C library call that just failed; EIO where it left none.
+inline int last_error() { return errno != 0 ? errno : EIO; }
+
 struct FileCloser {
   void operator()(std::FILE* file) const noexcept { std::fclose(file); }
 };
@@ -35,9 +39,6 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // Opens `path` in binary mode with the C library's `mode`. A directory is
 // refused with EACCES, as the target reports it.
 int open_file(const std::string& path, const char* mode, FileHandle& file);
-
-// False for a file that can be read only once: a pipe, a FIFO, a device.
-bool is_regular_file(std::FILE* file);
 
 // The file that `path` names, in `target`: a symbolic link is followed (one
 // link deep where the target is not there yet), so that a replacement takes
@@ -110,11 +111,31 @@ void buffer_standard_output();
 // the process, as on the target, which has no such signal.
 void ignore_broken_pipes();
 
-// Appends to `out` the code-page-932 form of `utf8`, a character without one
-// becoming "?", as do bytes that are not UTF-8. A byte-order mark is a
-// character like any other here. Returns ENOSYS when the system has no
-// converter.
-int append_cp932(std::string_view utf8, std::string& out);
+// What a character without a code-page-932 form becomes: the default
+// character of the Windows converter.
+inline constexpr char kNoCp932Form = '?';
+
+// The system's converter from UTF-8 to code page 932 (iconv(3) on POSIX
+// systems; on Windows its own, which needs nothing opened), open while the
+// object lives.
+class Cp932Converter {
+ public:
+  Cp932Converter();
+  Cp932Converter(const Cp932Converter&) = delete;
+  Cp932Converter& operator=(const Cp932Converter&) = delete;
+  ~Cp932Converter();
+
+  // False when the system has no such converter.
+  bool available() const { return handle_ != -1; }
+
+  // Appends to `out` the code-page-932 form of the valid UTF-8 `utf8`, a
+  // character without one becoming kNoCp932Form. No character is longer in code page
+  // 932 than in UTF-8.
+  void append(std::string_view utf8, std::string& out);
+
+ private:
+  std::intptr_t handle_ = -1;
+};
 
 // wmain's arguments in UTF-8: the Windows program takes its command line in
 // UTF-16 (elsewhere the arguments are bytes, and main takes them as they are).

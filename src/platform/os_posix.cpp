@@ -13,16 +13,12 @@
 #include <cstdlib>
 
 #include "platform/os.h"
-#include "platform/utf8_text.h"
 
 extern char** environ;
 
 namespace vokt {
 
 namespace {
-
-// The error of the call that just failed; EIO where the C library left none.
-int last_error() { return errno != 0 ? errno : EIO; }
 
 // What opening anything but a regular file where one is expected gives: the
 // refusal the target gives a directory. Open calls meet them as these errors
@@ -76,11 +72,6 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
     return EACCES;
   }
   return 0;
-}
-
-bool is_regular_file(std::FILE* file) {
-  struct stat info {};
-  return fstat(fileno(file), &info) != 0 || S_ISREG(info.st_mode);
 }
 
 int link_target(const std::string& path, std::string& target) {
@@ -221,28 +212,30 @@ void buffer_standard_output() {
 
 void ignore_broken_pipes() { signal(SIGPIPE, SIG_IGN); }
 
-int append_cp932(std::string_view utf8, std::string& out) {
-  const iconv_t to_cp932 = iconv_open("CP932", "UTF-8");
-  if (to_cp932 == reinterpret_cast<iconv_t>(-1)) return ENOSYS;
+Cp932Converter::Cp932Converter() : handle_(reinterpret_cast<std::intptr_t>(iconv_open("CP932", "UTF-8"))) {}
+
+Cp932Converter::~Cp932Converter() {
+  if (available()) iconv_close(reinterpret_cast<iconv_t>(handle_));
+}
+
+void Cp932Converter::append(std::string_view utf8, std::string& out) {
+  const auto to_cp932 = reinterpret_cast<iconv_t>(handle_);
   const std::size_t start = out.size();
-  out.resize(start + utf8.size());  // no character is longer in code page 932
+  out.resize(start + utf8.size());
   char* in = const_cast<char*>(utf8.data());
   char* to = out.data() + start;
   std::size_t in_left = utf8.size(), room = utf8.size();
-  while (in_left > 0 && room > 0) {
-    if (iconv(to_cp932, &in, &in_left, &to, &room) != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) break;
-    // No code-page-932 form (EILSEQ), or bytes that are not UTF-8 (EILSEQ,
-    // EINVAL at the end).
+  // Stops only at a character without a code-page-932 form (EILSEQ): the
+  // input is valid UTF-8 and the room enough.
+  while (iconv(to_cp932, &in, &in_left, &to, &room) == static_cast<std::size_t>(-1) && errno == EILSEQ) {
     *to++ = kNoCp932Form;
     --room;
-    const std::size_t skip = std::min(utf8_sequence_length(static_cast<unsigned char>(*in)), in_left);
+    const auto lead = static_cast<unsigned char>(*in);  // of a sequence of two bytes or more
+    const std::size_t skip = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
     in += skip;
     in_left -= skip;
   }
-  iconv_close(to_cp932);
   out.resize(static_cast<std::size_t>(to - out.data()));
-  return 0;
 }
 
 int FileLock::acquire(const std::string& path, int timeout_ms) {

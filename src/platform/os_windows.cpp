@@ -2,17 +2,14 @@
 // tool and UTF-16 at every system call.
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 #include <shellapi.h>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <cstring>
 
 #include "platform/os.h"
-#include "platform/utf8_text.h"
 
 namespace vokt {
 
@@ -117,11 +114,6 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
   file.reset(_wfopen(file_api_name(path).c_str(), wide_mode.c_str()));
   if (file) return 0;
   return errno != 0 ? errno : ENOENT;
-}
-
-bool is_regular_file(std::FILE* file) {
-  struct _stat info {};
-  return _fstat(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFREG;
 }
 
 int link_target(const std::string& path, std::string& target) {
@@ -232,30 +224,14 @@ void buffer_standard_output() {
 
 void ignore_broken_pipes() {}  // Windows has no such signal
 
-int append_cp932(std::string_view utf8, std::string& out) {
-  if (utf8.empty()) return 0;
-  const int bytes = static_cast<int>(utf8.size());
-  std::vector<wchar_t> wide(utf8.size());  // no more UTF-16 units than UTF-8 bytes
-  int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), bytes, wide.data(), bytes);
-  // Bytes that are not UTF-8 become U+FFFD, and so "?".
-  if (units <= 0) units = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), bytes, wide.data(), bytes);
-  // Code page 932 has nothing beyond the Basic Multilingual Plane: a
-  // surrogate pair becomes one "?", as in the C library, not one for each
-  // half.
-  int kept = 0;
-  for (int i = 0; i < units; ++i) {
-    const bool pair = i + 1 < units && IS_SURROGATE_PAIR(wide[i], wide[i + 1]);
-    wide[kept++] = pair ? L'?' : wide[i];
-    if (pair) ++i;
-  }
-  const std::size_t start = out.size();
-  out.resize(start + utf8.size());  // no character is longer in code page 932
+Cp932Converter::Cp932Converter() : handle_(0) {}  // the system's own, always there
+
+Cp932Converter::~Cp932Converter() = default;
+
+void Cp932Converter::append(std::string_view utf8, std::string& out) {
+  const std::wstring wide = wide_name(utf8);
   const char no_form[] = {kNoCp932Form, '\0'};
-  const int written = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide.data(), kept, out.data() + start,
-                                          static_cast<int>(std::min<std::size_t>(utf8.size(), INT_MAX)), no_form,
-                                          nullptr);
-  out.resize(start + (written > 0 ? static_cast<std::size_t>(written) : 0));
-  return 0;
+  out += narrow_name(wide, 932, WC_NO_BEST_FIT_CHARS, no_form);
 }
 
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {

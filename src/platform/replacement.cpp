@@ -34,9 +34,6 @@ void change_slot(const char* from, const char* to) {
   }
 }
 
-// The error of a C library call that just failed; EIO where it left none.
-int io_error() { return errno != 0 ? errno : EIO; }
-
 }  // namespace
 
 bool FolderLock::take(std::string_view dir, const Words& words) {
@@ -92,7 +89,7 @@ void TextWriter::write(std::string_view text) {
 void TextWriter::flush_buffer() {
   if (file_ && error_ == 0 && !buffer_.empty()) {
     errno = 0;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) error_ = io_error();
+    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) error_ = last_error();
   }
   // Text to be rewritten in place stays in hand until then.
   if (!in_place_) buffer_.clear();
@@ -102,7 +99,7 @@ int TextWriter::finish() {
   if (!file_) return error_;
   flush_buffer();
   errno = 0;
-  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = io_error();
+  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = last_error();
   return error_;
 }
 
@@ -121,9 +118,9 @@ int TextWriter::rewrite_in_place() {
   if (const int error = open_for_rewrite(target_, page)) return error;
   int error = 0;
   errno = 0;
-  if (std::fwrite(buffer_.data(), 1, buffer_.size(), page.get()) != buffer_.size()) error = io_error();
+  if (std::fwrite(buffer_.data(), 1, buffer_.size(), page.get()) != buffer_.size()) error = last_error();
   errno = 0;
-  if (std::fclose(page.release()) != 0 && error == 0) error = io_error();
+  if (std::fclose(page.release()) != 0 && error == 0) error = last_error();
   return error;
 }
 

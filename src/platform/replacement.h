@@ -41,12 +41,10 @@ class FolderLock {
 
 // Text that is to replace a file whole, written as the target's text mode
 // writes it (every line feed as CR LF). The first failure of a write is kept
-// and returned by finish().
+// and returned by finish(). Neither copied nor moved (its open file and the
+// name an interruption may read stay where they are).
 class TextWriter {
  public:
-  TextWriter() = default;
-  TextWriter(const TextWriter&) = delete;
-  TextWriter& operator=(const TextWriter&) = delete;
   ~TextWriter() { discard(); }
 
   // Starts the text that replaces `path` (the file a symbolic link names:

@@ -19,7 +19,7 @@ constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 
 // The error of a C library call that just failed; EIO where it left none.
-int io_error() { return errno != 0 ? errno : EIO; }
+
 
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
@@ -37,59 +37,6 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
   return static_cast<std::size_t>(out - buffer);
 }
 
-// Reads the rest of `file` into `bytes`: 0, or the error number of a failed
-// read, or EFBIG past `limit` bytes.
-int read_whole(std::FILE* file, std::string& bytes, std::size_t limit) {
-  std::vector<char> block(kBlockSize);
-  for (;;) {
-    errno = 0;
-    const std::size_t got = std::fread(block.data(), 1, block.size(), file);
-    if (got == 0) break;
-    if (bytes.size() + got > limit) return EFBIG;
-    bytes.append(block.data(), got);
-  }
-  return std::ferror(file) == 0 ? 0 : io_error();
-}
-
-// The code-page-932 text of the UTF-8 `bytes`, in their place.
-int convert_to_cp932(std::string& bytes) {
-  ByteSource source(bytes);
-  Cp932Reader converter;
-  if (const int error = converter.start(source)) return error;
-  std::string text(bytes.size(), '\0');  // never longer than the UTF-8
-  std::size_t length = 0;
-  while (const std::size_t got = converter.read(text.data() + length, text.size() - length)) length += got;
-  text.resize(length);
-  bytes = std::move(text);
-  return 0;
-}
-
-// Goes back to the start of the regular file `file`; 0 or the error.
-int back_to_start(std::FILE* file) {
-  std::clearerr(file);
-  return std::fseek(file, 0, SEEK_SET) == 0 ? 0 : io_error();
-}
-
-// The text of a problem file read whole, in its place: a UTF-16 file, and a
-// UTF-8 one (see TextReader::open), as their code-page-932 text.
-int to_held_text(std::string& bytes, std::string_view utf8_marker, std::string_view cp932_marker) {
-  if (std::optional<std::string> utf8 = utf8_from_utf16(bytes)) {
-    bytes = std::move(*utf8);
-    return convert_to_cp932(bytes);
-  }
-  ByteSource text(bytes);
-  return is_utf8_holding(text, utf8_marker, cp932_marker) ? convert_to_cp932(bytes) : 0;
-}
-
-bool is_separator(char byte) { return kPathSeparators.find(byte) != std::string_view::npos; }
-
-// Where the file name of `path` starts: just after its last separator.
-std::size_t file_name_start(std::string_view path) {
-  std::size_t cut = path.size();
-  while (cut > 0 && !is_separator(path[cut - 1])) --cut;
-  return cut;
-}
-
 }  // namespace
 
 std::size_t ByteSource::read(char* out, std::size_t size) {
@@ -101,13 +48,18 @@ std::size_t ByteSource::read(char* out, std::size_t size) {
 }
 
 int TextReader::open(const std::string& path) {
-  cp932_.reset();
   source_ = ByteSource();
   if (const int error = open_file(path, "rb", file_)) return error;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   source_ = ByteSource(file_.get());
   start();
   return 0;
+}
+
+void TextReader::open_text(std::string_view text) {
+  file_.reset();
+  source_ = ByteSource(text);
+  start();
 }
 
 void TextReader::start() {
@@ -121,50 +73,8 @@ void TextReader::start() {
   at_end_ = false;
 }
 
-int TextReader::open(ProblemFile& problem, std::string_view utf8_marker, std::string_view cp932_marker) {
-  if (!problem.held) {
-    if (const int error = open(problem.path)) return error;
-    std::FILE* const file = file_.get();
-    const bool regular = is_regular_file(file);
-    char start[2];
-    const bool utf16 = regular && std::fread(start, 1, 2, file) == 2 && has_utf16_mark(std::string_view(start, 2));
-    if (regular && !utf16) return start_regular_problem(utf8_marker, cp932_marker);
-    // Read whole and kept for the next reading: a file that can be read only
-    // once, and one in UTF-16; a Unicode file as its code-page-932 text.
-    std::string bytes;
-    int error = regular ? back_to_start(file) : 0;
-    if (error == 0) error = read_whole(file, bytes, ProblemFile::kMaxHeldFile);
-    file_.reset();
-    if (error == 0) error = to_held_text(bytes, utf8_marker, cp932_marker);
-    if (error != 0) return error;
-    problem.held = std::move(bytes);
-  }
-  file_.reset();
-  cp932_.reset();
-  source_ = ByteSource(*problem.held);
-  start();
-  return 0;
-}
-
-int TextReader::start_regular_problem(std::string_view utf8_marker, std::string_view cp932_marker) {
-  std::FILE* const file = file_.get();
-  int error = back_to_start(file);
-  bool utf8 = false;
-  if (error == 0) {
-    ByteSource text(file);
-    utf8 = is_utf8_holding(text, utf8_marker, cp932_marker);
-    error = back_to_start(file);
-  }
-  if (error == 0 && utf8) error = cp932_.emplace().start(source_);
-  if (error != 0) {
-    cp932_.reset();
-    file_.reset();
-  }
-  return error;
-}
-
 std::size_t TextReader::read_text(char* out, std::size_t size) {
-  return cp932_ ? cp932_->read(out, size) : source_.read(out, size);
+  return source_.read(out, size);
 }
 
 std::size_t TextReader::read_block() {
@@ -272,38 +182,31 @@ bool TextReader::read_piece_with(std::string_view first, std::string_view second
   return read_piece(piece);
 }
 
-std::string directory_of(std::string_view path) {
-  const std::size_t cut = file_name_start(path);
-  if (cut == 0) return ".";
-  if (cut == 1) return std::string(path.substr(0, 1));  // a file in the root directory
-  return std::string(path.substr(0, cut - 1));
+int read_whole_file(const std::string& path, std::size_t limit, std::string& bytes) {
+  FileHandle file;
+  if (const int error = open_file(path, "rb", file)) return error;
+  bytes.clear();
+  // Room for the whole file and a byte more where its size can be known, so
+  // that it is read at once and never copied as it grows.
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    const long size = std::ftell(file.get());
+    if (size >= 0) bytes.reserve(std::min(static_cast<std::size_t>(size), limit) + 1);
+    std::rewind(file.get());
+  }
+  for (;;) {
+    const std::size_t had = bytes.size(), room = bytes.capacity() - had;
+    bytes.resize(had + std::min(room > 0 ? room : kBlockSize, limit + 1 - had));
+    errno = 0;
+    const std::size_t got = std::fread(bytes.data() + had, 1, bytes.size() - had, file.get());
+    bytes.resize(had + got);
+    if (bytes.size() > limit) return EFBIG;
+    if (got == 0) return std::ferror(file.get()) == 0 ? 0 : last_error();
+  }
 }
 
-std::string_view file_name_of(std::string_view path) { return path.substr(file_name_start(path)); }
-
-std::string join_path(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (path.empty() || !is_separator(path.back())) path += kPathSeparators.front();
-  path += name;
-  return path;
-}
-
-void report_file_error(std::string_view name, int error_number) {
-  std::string message = shown_name(name);
-  message += ": ";
-  // ENOSYS comes only from a system without a converter to code page 932.
-  message += error_number == ENOSYS ? "This system cannot convert the text to code page 932"
-                                    : std::strerror(error_number);
-  message += '\n';
-  write_error(message);
-}
-
-void write_error(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
-void write_output(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), stdout);
+void apply_text_mode(std::string& bytes) {
+  bytes.resize(std::min(bytes.find(kEndOfText), bytes.size()));
+  std::erase(bytes, '\r');
 }
 
 }  // namespace vokt

@@ -9,13 +9,12 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/console.h"
 #include "platform/os.h"
-#include "platform/utf8_text.h"
 
 namespace vokt {
 
@@ -34,16 +33,6 @@ class ByteSource {
  private:
   std::FILE* file_ = nullptr;
   std::string_view bytes_;
-};
-
-// A problem file as the stages of a check read it, each from the start. One
-// that can be read only once (a pipe, a FIFO, a device) is read whole by the
-// first reading, up to kMaxHeldFile bytes, and kept here for the next.
-struct ProblemFile {
-  static constexpr std::size_t kMaxHeldFile = 16 * 1024 * 1024;
-
-  std::string path;
-  std::optional<std::string> held;  // its text, a UTF-8 file's in code page 932
 };
 
 // A text file open for reading, delivered line by line in pieces of at most
@@ -66,15 +55,8 @@ class TextReader {
   // Opens `path` for reading; returns 0 or the error number.
   int open(const std::string& path);
 
-  // Opens a problem file like open(path), but reads a file saved in UTF-8 or
-  // UTF-16 as the code-page-932 text it stands for (see Cp932Reader), and the
-  // text mode's rules apply to the converted bytes. A file is UTF-16 when it
-  // starts with a UTF-16 byte-order mark, and UTF-8 when it holds
-  // `utf8_marker` and not `cp932_marker`; deciding that reads the file once
-  // beforehand (up to `cp932_marker` where it holds it). A UTF-16 file is
-  // read whole like one that can be read only once; past kMaxHeldFile bytes
-  // either fails with EFBIG.
-  int open(ProblemFile& problem, std::string_view utf8_marker, std::string_view cp932_marker);
+  // Reads `text`, which must outlive the reading, as a file holding it would be read.
+  void open_text(std::string_view text);
 
   // Stores the next piece in `piece` (valid until the next call) and returns
   // true, or returns false at the end of the input.
@@ -88,11 +70,8 @@ class TextReader {
   bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
  private:
-  // Starts reading the text of `source_` (through cp932_ when it is set).
+  // Starts reading the text of `source_`.
   void start();
-  // Starts reading the open regular problem file as it is, or through cp932_
-  // where it is written in UTF-8; 0 or the error.
-  int start_regular_problem(std::string_view utf8_marker, std::string_view cp932_marker);
   // Reads a block of raw bytes after the kept ones and returns how many; 0
   // at the end. They are not yet checked: keep_text() must follow.
   std::size_t read_block();
@@ -110,7 +89,6 @@ class TextReader {
 
   FileHandle file_;
   ByteSource source_;
-  std::optional<Cp932Reader> cp932_;  // set while a UTF-8 file is read
   std::vector<char> buffer_;
   std::size_t block_start_ = 0;  // where blocks are read to
   std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
@@ -120,24 +98,14 @@ class TextReader {
   bool at_end_ = false;          // the raw input or a 0x1A byte has ended the text
 };
 
-// Cuts `path` at its last separator: the directory part, without the
-// separator. A path without a separator gives "." (the current directory).
-std::string directory_of(std::string_view path);
+// Reads the whole file `path` into `bytes`: 0, or the error number of a
+// failed open or read, or EFBIG past `limit` bytes. A pipe, a FIFO or a
+// device is read to its end like a file.
+int read_whole_file(const std::string& path, std::size_t limit, std::string& bytes);
 
-// The part of `path` after its last separator.
-std::string_view file_name_of(std::string_view path);
-
-// Joins a directory and a file name with the platform's separator.
-std::string join_path(std::string_view dir, std::string_view name);
-
-// Writes "name: <system error text>\n" on the error stream, the form in which
-// every file failure is reported.
-void report_file_error(std::string_view name, int error_number);
-
-// The console streams: unbuffered error stream, standard output as the C
-// library buffers it.
-void write_error(std::string_view text);
-void write_output(std::string_view text);
+// `bytes` as text mode reads them: every CR dropped, the first 0x1A byte
+// ending the text.
+void apply_text_mode(std::string& bytes);
 
 // The part of a piece that C string functions see: up to its first NUL byte.
 inline std::string_view c_text(std::string_view piece) {

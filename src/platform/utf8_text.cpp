@@ -1,25 +1,37 @@
 #include "platform/utf8_text.h"
 
-#include <algorithm>
-#include <cstring>
+#include <utility>
 
 #include "platform/os.h"
-#include "platform/text_file.h"
 
 namespace vokt {
 
 namespace {
 
-constexpr std::size_t kChunkSize = 64 * 1024;
-
-// The longest start of `bytes` that does not end inside a UTF-8 sequence.
-std::size_t whole_sequences(std::string_view bytes) {
-  for (std::size_t back = 1; back <= std::min<std::size_t>(4, bytes.size()); ++back) {
-    const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
-    if ((byte & 0xC0) != 0x80) return utf8_sequence_length(byte) > back ? bytes.size() - back : bytes.size();
-  }
-  return bytes.size();
+// The length of the UTF-8 sequence that `lead` starts; 1 for a byte that
+// starts none.
+std::size_t utf8_sequence_length(unsigned char lead) {
+  if (lead < 0xC0) return 1;
+  if (lead < 0xE0) return 2;
+  if (lead < 0xF0) return 3;
+  return lead < 0xF8 ? 4 : 1;
 }
+
+// The UTF-8 handed to the converter at a time.
+constexpr std::size_t kPieceSize = 64 * 1024;
+
+// Characters that the two systems' converters treat differently, each with
+// the look-alike that both convert alike; 0 where "?" is all both can give.
+constexpr std::pair<char32_t, char32_t> kLookAlikes[] = {
+    {0x0080, 0},                                     // a C1 control
+    {0x00A2, 0xFFE0}, {0x00A3, 0xFFE1},              // ¢ as ￠, £ as ￡
+    {0x00A5, 0},                                     // ¥
+    {0x00AC, 0xFFE2},                                // ¬ as ￢
+    {0x2014, 0x2015}, {0x2016, 0x2225},              // — as ―, ‖ as ∥
+    {0x203E, 0},                                     // ‾
+    {0x2212, 0xFF0D}, {0x301C, 0xFF5E},              // − as －, 〜 as ～
+    {0xF8F0, 0}, {0xF8F1, 0}, {0xF8F2, 0}, {0xF8F3, 0},  // private use
+};
 
 // The length of the UTF-8 character (RFC 3629: in its shortest form, no
 // surrogate half, nothing beyond U+10FFFF) at the start of `bytes`; 0 when
@@ -39,34 +51,50 @@ std::size_t character_length(std::string_view bytes) {
   return length;
 }
 
-// Appends `bytes` to `out` with each byte that is not part of a UTF-8
-// character replaced by "?".
-void append_valid_utf8(std::string_view bytes, std::string& out) {
-  while (!bytes.empty()) {
-    const std::size_t length = character_length(bytes);
-    if (length == 0) {
-      out += kNoCp932Form;
-      bytes.remove_prefix(1);
-    } else {
-      out.append(bytes.substr(0, length));
-      bytes.remove_prefix(length);
-    }
-  }
+// The character of the UTF-8 `text` at `at`, which moves past it; "?" for a
+// byte that is not part of a character, which alone is passed.
+char32_t next_of_utf8(std::string_view text, std::size_t& at) {
+  const std::size_t length = character_length(text.substr(at));
+  const auto byte = [&](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + i])); };
+  char32_t code = kNoCp932Form;
+  if (length == 1) code = byte(0);
+  if (length == 2) code = (byte(0) & 0x1F) << 6 | (byte(1) & 0x3F);
+  if (length == 3) code = (byte(0) & 0x0F) << 12 | (byte(1) & 0x3F) << 6 | (byte(2) & 0x3F);
+  if (length == 4) code = 0x10000;  // beyond the Basic Multilingual Plane: which one does not matter
+  at += length == 0 ? 1 : length;
+  return code;
 }
 
+// The character of the UTF-16 `text` at `at`, which moves past it; "?" for
+// a unit that is half a surrogate pair and for an odd last byte.
+char32_t next_of_utf16(std::string_view text, bool little_endian, std::size_t& at) {
+  const auto unit_at = [&](std::size_t i) -> char32_t {
+    const auto first = static_cast<unsigned char>(text[i]), second = static_cast<unsigned char>(text[i + 1]);
+    return little_endian ? second << 8 | first : first << 8 | second;
+  };
+  if (at + 1 >= text.size()) {
+    at = text.size();
+    return kNoCp932Form;
+  }
+  const char32_t unit = unit_at(at);
+  at += 2;
+  if (unit < 0xD800 || unit > 0xDFFF) return unit;
+  if (unit <= 0xDBFF && at + 1 < text.size() && unit_at(at) >= 0xDC00 && unit_at(at) <= 0xDFFF) {
+    at += 2;
+    return 0x10000;  // a pair: beyond the Basic Multilingual Plane
+  }
+  return kNoCp932Form;
+}
+
+// Appends a character of the Basic Multilingual Plane in UTF-8.
 void append_utf8(char32_t code, std::string& out) {
   if (code < 0x80) {
     out += static_cast<char>(code);
   } else if (code < 0x800) {
     out += static_cast<char>(0xC0 | (code >> 6));
     out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0xE0 | (code >> 12));
     out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (code & 0x3F));
   }
@@ -74,105 +102,42 @@ void append_utf8(char32_t code, std::string& out) {
 
 }  // namespace
 
-std::size_t utf8_sequence_length(unsigned char lead) {
-  if (lead < 0xC0) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return lead < 0xF8 ? 4 : 1;
-}
-
-bool is_utf8_holding(ByteSource& source, std::string_view utf8_marker, std::string_view cp932_marker) {
-  // Before each chunk, room for the end of the text before it, so that a
-  // marker across two chunks is found.
-  const std::size_t room = std::max(utf8_marker.size(), cp932_marker.size());
-  std::vector<char> buffer(room + kChunkSize);
-  char* const chunk = buffer.data() + room;
-  bool found = false;
-  std::size_t kept = 0;  // bytes of text just before the chunk
-  while (const std::size_t got = source.read(chunk, kChunkSize)) {
-    const char* const end = std::remove(chunk, chunk + got, '\r');
-    const std::string_view text(chunk - kept, static_cast<std::size_t>(end - chunk) + kept);
-    if (text.find(cp932_marker) != std::string_view::npos) return false;
-    found = found || text.find(utf8_marker) != std::string_view::npos;
-    kept = std::min(text.size(), room - 1);
-    std::memmove(chunk - kept, text.data() + text.size() - kept, kept);
-  }
-  return found && !source.failed();
-}
 
 bool has_utf16_mark(std::string_view bytes) {
   return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
 }
 
-std::optional<std::string> utf8_from_utf16(std::string_view bytes) {
-  if (!has_utf16_mark(bytes)) return std::nullopt;
-  const bool little = bytes.starts_with("\xFF\xFE");
-  const auto unit_at = [&](std::size_t at) -> char32_t {
-    const auto first = static_cast<unsigned char>(bytes[at]), second = static_cast<unsigned char>(bytes[at + 1]);
-    return little ? second << 8 | first : first << 8 | second;
-  };
-  std::string utf8;
-  std::size_t at = 0;
-  for (; at + 1 < bytes.size(); at += 2) {
-    const char32_t unit = unit_at(at);
-    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
-    const char32_t next = at + 3 < bytes.size() ? unit_at(at + 2) : 0;
-    if (high && next >= 0xDC00 && next <= 0xDFFF) {
-      append_utf8(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00), utf8);
-      at += 2;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      utf8 += kNoCp932Form;
-    } else {
-      append_utf8(unit, utf8);
-    }
+char32_t same_on_both_systems(char32_t code) {
+  if (code < 0x80) return code;
+  if (code > 0xFFFF) return kNoCp932Form;
+  for (const auto& [from, to] : kLookAlikes) {
+    if (code == from) return to != 0 ? to : kNoCp932Form;
   }
-  if (at < bytes.size()) utf8 += kNoCp932Form;
-  return utf8;
+  return code;
 }
 
-int Cp932Reader::start(ByteSource& source) {
-  std::string none;
-  if (const int error = append_cp932({}, none)) return error;  // the system has no converter
-  source_ = &source;
-  raw_.assign(kChunkSize, '\0');
-  converted_.clear();
-  begin_ = end_ = 0;
-  at_end_ = false;
-  fill();
-  if (std::string_view(raw_.data(), end_).starts_with(kUtf8ByteOrderMark)) begin_ = kUtf8ByteOrderMark.size();
-  return 0;
-}
-
-void Cp932Reader::fill() {
-  std::memmove(raw_.data(), raw_.data() + begin_, end_ - begin_);
-  end_ -= begin_;
-  begin_ = 0;
-  const std::size_t got = source_->read(raw_.data() + end_, raw_.size() - end_);
-  end_ += got;
-  at_end_ = got == 0;
-}
-
-std::size_t Cp932Reader::read(char* out, std::size_t size) {
-  for (;;) {
-    std::string_view pending(raw_.data() + begin_, std::min(size, end_ - begin_));
-    // A character cut off by the end of what was read waits for its other
-    // bytes; at the end of the source there are none to come.
-    if (!at_end_ || pending.size() < end_ - begin_) pending = pending.substr(0, whole_sequences(pending));
-    if (!pending.empty()) {
-      valid_.clear();
-      append_valid_utf8(pending, valid_);
-      converted_.clear();
-      append_cp932(valid_, converted_);
-      begin_ += pending.size();
-      // Never longer than `pending`, which is at most `size` bytes.
-      std::memcpy(out, converted_.data(), converted_.size());
-      if (!converted_.empty()) return converted_.size();
-    } else if (at_end_) {
-      return 0;
-    } else {
-      fill();
+bool convert_to_cp932(std::string& text) {
+  Cp932Converter converter;
+  if (!converter.available()) return false;
+  const bool utf16 = has_utf16_mark(text);
+  const bool little_endian = text.starts_with("\xFF\xFE");
+  std::size_t at = utf16 ? 2 : text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+  // The converted text ends at `end`, which never passes `at`: no character
+  // is longer in code page 932 than it was.
+  std::size_t end = 0;
+  std::string piece, converted;
+  while (at < text.size()) {
+    piece.clear();
+    while (at < text.size() && piece.size() < kPieceSize) {
+      append_utf8(same_on_both_systems(utf16 ? next_of_utf16(text, little_endian, at) : next_of_utf8(text, at)), piece);
     }
+    converted.clear();
+    converter.append(piece, converted);
+    text.replace(end, converted.size(), converted);
+    end += converted.size();
   }
+  text.resize(end);
+  return true;
 }
 
 }  // namespace vokt

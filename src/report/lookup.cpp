@@ -1,10 +1,12 @@
 #include <string>
+#include <vector>
 
 #include "database/digest_file.h"
 #include "digest/position_forms.h"
 #include "digest/sjis.h"
 #include "platform/replacement.h"
 #include "platform/text_file.h"
+#include "platform/utf8_text.h"
 #include "report/report.h"
 #include "report/report_text.h"
 
@@ -12,52 +14,63 @@ namespace vokt {
 
 namespace {
 
-// Digests the first diagram of the open problem file; false when it has none.
-bool digest_first_diagram(TextReader& problem_file, PositionDigest& direct, PositionDigest& mirrored) {
-  crc64_init(direct);
-  crc64_init(mirrored);
-  std::string_view line;
-  while (problem_file.read_piece(line)) {
-    if (c_text(line).find(sjis::kBoardHeader) != std::string_view::npos) {
-      read_diagram(direct, &mirrored, problem_file);
-      return true;
-    }
+// Whether `text` holds `line` once its CR bytes are left out, as text mode
+// leaves them out. The text is walked once whatever it holds: on a mismatch
+// the match goes on from the longest start of `line` that ends there
+// (Knuth, Morris and Pratt).
+bool holds_line(std::string_view text, std::string_view line) {
+  std::vector<std::size_t> fallback(line.size(), 0);
+  for (std::size_t i = 1, k = 0; i < line.size(); ++i) {
+    while (k > 0 && line[i] != line[k]) k = fallback[k - 1];
+    if (line[i] == line[k]) ++k;
+    fallback[i] = k;
+  }
+  std::size_t matched = 0;
+  for (const char byte : text) {
+    if (byte == '\r') continue;
+    while (matched > 0 && byte != line[matched]) matched = fallback[matched - 1];
+    if (byte == line[matched] && ++matched == line.size()) return true;
   }
   return false;
 }
 
 }  // namespace
 
-bool open_problem_file(TextReader& problem_file, ProblemFile& problem) {
-  const int error = problem_file.open(problem, sjis::kBoardHeaderUtf8, sjis::kBoardHeader);
-  if (error != 0) report_file_error(problem.path, error);
-  return error == 0;
+int read_problem_file(const std::string& path, std::string& text) {
+  const auto fail = [&](std::string_view what) {
+    write_error(shown_name(path) + ": " + std::string(what) + "\n");
+    return 1;
+  };
+  if (const int error = read_whole_file(path, kMaxProblemFile, text)) {
+    report_file_error(path, error);
+    return 1;
+  }
+  const bool unicode =
+      has_utf16_mark(text) || (!holds_line(text, sjis::kBoardHeader) && holds_line(text, sjis::kBoardHeaderUtf8));
+  if (unicode && !convert_to_cp932(text)) return fail("This system cannot convert the text to code page 932");
+  apply_text_mode(text);
+  // No diagram: a position written as CSA or SFEN stands for the diagram
+  // that a KIF writer writes for it.
+  PositionReading reading = read_position_text(text);
+  if (!reading.error.empty()) return fail(reading.error);
+  if (reading.form != PositionForm::none) text = std::move(reading.diagram);
+  return 0;
 }
 
-int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored) {
+int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored) {
+  crc64_init(direct);
+  crc64_init(mirrored);
   TextReader problem_file;
-  if (!open_problem_file(problem_file, problem)) return 1;
-  if (digest_first_diagram(problem_file, direct, mirrored)) return 0;
-
-  // No diagram: a position written as CSA or SFEN stands for the diagram
-  // that a KIF writer writes for it, which both stages then read.
-  if (!open_problem_file(problem_file, problem)) return 1;
-  std::string text;
-  std::string_view piece;
-  while (text.size() <= ProblemFile::kMaxHeldFile && problem_file.read_piece(piece)) text += piece;
-  const PositionReading reading = text.size() <= ProblemFile::kMaxHeldFile ? read_position_text(text) : PositionReading{};
-  if (reading.form == PositionForm::none) {
-    write_error("Kifu data not specified\n");
-    return 1;
+  problem_file.open_text(problem_text);
+  std::string_view line;
+  while (problem_file.read_piece(line)) {
+    if (c_text(line).find(sjis::kBoardHeader) != std::string_view::npos) {
+      read_diagram(direct, &mirrored, problem_file);
+      return 0;
+    }
   }
-  if (!reading.error.empty()) {
-    write_error(shown_name(problem.path) + ": " + reading.error + "\n");
-    return 1;
-  }
-  problem.held = reading.diagram;
-  if (!open_problem_file(problem_file, problem)) return 1;
-  digest_first_diagram(problem_file, direct, mirrored);
-  return 0;
+  write_error("Kifu data not specified\n");
+  return 1;
 }
 
 void list_matches(TextReader& digest_file, TextWriter& page, const PositionDigest& direct,

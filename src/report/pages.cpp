@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <ctime>
 
 #include "database/digest_file.h"
@@ -77,8 +76,7 @@ void write_page_head(TextWriter& page, std::string_view title, std::string_view 
   page.write("\n");
 }
 
-}  // namespace
-
+// Copies the diagram block of the open problem file into the open page.
 void copy_diagram(TextWriter& page, TextReader& problem_file) {
   std::string_view piece;
   bool in_block = false;
@@ -99,9 +97,11 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
   }
 }
 
-int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page) {
+}  // namespace
+
+int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page) {
   TextReader problem_file;
-  if (!open_problem_file(problem_file, problem)) return 1;
+  problem_file.open_text(problem_text);
   return write_page(dir, report_text::kKeyPage, locked, page, [&](TextWriter& page) {
     write_page_head(page, program_title(), report_text::kSearchData);
     copy_diagram(page, problem_file);
@@ -129,22 +129,12 @@ int write_result_page(std::string_view dir, const PositionDigest& direct, const 
   });
 }
 
-std::string frame_date_text(const std::tm& time) {
-  static constexpr const char* kWeekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-  const int weekday = time.tm_wday >= 0 && time.tm_wday < 7 ? time.tm_wday : 0;
-  const int month = time.tm_mon >= 0 && time.tm_mon < 12 ? time.tm_mon : 0;
-  char text[64];
-  std::snprintf(text, sizeof text, "%s %s %02d %02d:%02d:%02d %4d", kWeekdays[weekday], kMonths[month],
-                time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec, time.tm_year + 1900);
-  return text;
-}
-
 int write_frame_page(std::string_view dir, bool locked, TextWriter& page) {
+  // "Tue Dec 08 04:13:47 2026": the C library's names in its own ("C")
+  // locale, which the tool never changes.
   const std::time_t now = std::time(nullptr);
-  std::string date;
-  if (const std::tm* local = std::localtime(&now)) date = frame_date_text(*local);
+  char date[32] = "";
+  if (const std::tm* local = std::localtime(&now)) std::strftime(date, sizeof date, "%a %b %d %H:%M:%S %Y", local);
   return write_page(dir, report_text::kFramePage, locked, page, [&](TextWriter& page) {
     page.write("<html>\n<head>\n<title>");
     page.write(report_text::kLongTitle);

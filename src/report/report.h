@@ -2,7 +2,7 @@
 // check run and the opening of the report in the browser.
 #pragma once
 
-#include <ctime>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,16 +12,20 @@ namespace vokt {
 
 class TextReader;
 class TextWriter;
-struct ProblemFile;
 
-// Opens the problem file as check mode reads it (see TextReader); a failure
-// is reported with the file's name.
-bool open_problem_file(TextReader& problem_file, ProblemFile& problem);
+// The longest problem file that is read.
+inline constexpr std::size_t kMaxProblemFile = 16 * 1024 * 1024;
 
-// Finds the first diagram of the problem file and computes both digests. A
-// file without one that holds a position written as CSA or SFEN is read as
-// the diagram of that position (kept in `problem` for the key page).
-int digest_problem_file(ProblemFile& problem, PositionDigest& direct, PositionDigest& mirrored);
+// Reads the problem file `path` once, whole, into `text`, as the stages of a
+// check read it: a file in UTF-16 (by its byte-order mark) or in UTF-8 (one
+// that holds the board header line in UTF-8 and not in Shift-JIS) as its
+// code-page-932 text, everything as text mode reads it, and a position
+// written as CSA or SFEN as the diagram block of that position. A failure
+// is reported with the file's name: 1, else 0.
+int read_problem_file(const std::string& path, std::string& text);
+
+// Finds the first diagram of the problem's text and computes both digests.
+int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored);
 
 // The pages are written by the three stages below to `page`, each to its new
 // file, and put in place together by put_page_in_place() once all are
@@ -39,10 +43,7 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
                   const PositionDigest& mirrored);
 
 // Writes "voktkey.htm" in `dir` with the problem's normalised diagram.
-int write_key_page(std::string_view dir, ProblemFile& problem, bool locked, TextWriter& page);
-
-// Copies the diagram block of the open problem file into the open page.
-void copy_diagram(TextWriter& page, TextReader& problem_file);
+int write_key_page(std::string_view dir, std::string_view problem_text, bool locked, TextWriter& page);
 
 // Writes the frame page "vokt.htm" in `dir`.
 int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
@@ -50,9 +51,6 @@ int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
 // Puts the page `name`, written by one of the stages above, in its place.
 // Reports a failure with the page's name. Returns 0 or 1.
 int put_page_in_place(TextWriter& page, const char* name);
-
-// The date text of the frame page title: "Tue Dec 08 04:13:47 2026".
-std::string frame_date_text(const std::tm& time);
 
 // Opens "vokt.htm" in `dir` with the user's browser; the outcome is only
 // informative.

@@ -91,7 +91,8 @@ TEST(ReadDiagram, CorpusMirrorsAndVariantsAgree) {
       for (std::string* field : {&file, &id, &kind, &sfen, &mirror_symmetric}) std::getline(fields, *field, '\t');
       PositionDigest direct, mirrored;
       testing::internal::CaptureStderr();
-      ProblemFile problem{(set.path() / file).string(), std::nullopt};
+      std::string problem;
+      EXPECT_EQ(read_problem_file((set.path() / file).string(), problem), 0) << file;
       EXPECT_EQ(digest_problem_file(problem, direct, mirrored), 0) << file;
       EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << file;
       digests[id][kind] = text_of(direct) + " " + text_of(mirrored);

@@ -133,6 +133,15 @@ const std::string kUnlocked =
 void write_old_pages(const Sandbox& box) {
   for (const char* page : kPages) box.write_prog(page, "old");
 }
+// The worked problem as p.kif, and a digest file that lists it once,
+// directly; the key page and the result page of a check of them.
+void write_worked_check(const Sandbox& box) {
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  box.write_work("p.kif", sjis(diagram(worked_board())));
+}
+std::string worked_key_page() { return key_page(diagram(worked_board(), "持駒：飛 角")); }
+std::string worked_result_page() { return db_page("  direct\n", 1); }
+
 bool old_pages(const Sandbox& box) {
   return std::all_of(std::begin(kPages), std::end(kPages),
                      [&](const char* page) { return box.read_prog(page) == "old"; });
@@ -210,7 +219,7 @@ TEST(CheckEndToEnd, MatchesGiveAllThreePagesAndOneBrowserOpen) {
   const auto start = std::chrono::steady_clock::now();
   check(box, sjis("作品名：例題\n後手の持駒：なし\n" + diagram(worked_board()) + "まで1手で詰み\n"), options);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
   EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  00001 <b>direct</b> a b\n* 00003 mirrored\n", 2));
   expect_now(checked_frame_date(box.read_prog("vokt.htm")), std::chrono::seconds(0));
   EXPECT_EQ(box.browser_opens(12000), std::vector<std::string>{box.frame_page_open()});
@@ -264,8 +273,8 @@ TEST(CheckEndToEnd, BrowserOpensOnlyAfterAllPagesAreWritten) {
   }
   close(events);
   if (!Sandbox::launched()) { EXPECT_TRUE(order.starts_with("voktkey.htm voktdata.htm vokt.htm | ")) << order; }
-  EXPECT_EQ(read_file(seen / "voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(read_file(seen / "voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(read_file(seen / "voktkey.htm"), worked_key_page());
+  EXPECT_EQ(read_file(seen / "voktdata.htm"), worked_result_page());
   EXPECT_EQ(read_file(seen / "vokt.htm"), box.read_prog("vokt.htm"));
   checked_frame_date(read_file(seen / "vokt.htm"));
 }
@@ -330,6 +339,7 @@ TEST(CheckEndToEnd, SpellingsMirrorImageAndFirstDiagramOnly) {
 }
 
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
 
 // Every problem file of the corpus saved in UTF-8, without and with a
 // byte-order mark, with LF and with CR LF line ends, answers exactly as the
@@ -506,8 +516,7 @@ TEST(CheckEndToEnd, OverlappingChecksLeaveThePagesOfOneRun) {
 TEST(CheckEndToEnd, ACheckOrBuildGivesUpAfter30Seconds) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   for (const char* name : {"mirzfile.txt", "mirzlist.htm", "mirzdata.htm"}) box.write_work(name, "");
   const int held = hold_lock(box);
   const int held_here = open((box.work_dir() / "vokt.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
@@ -531,10 +540,11 @@ TEST(CheckEndToEnd, ACheckOrBuildGivesUpAfter30Seconds) {
 
 // A problem given through a FIFO (or a pipe: "vokt <(iconv ...)"), which can
 // be read only once, is read into memory once for both stages, in UTF-8 too
-// (the byte-order mark just before the board header line is not text); one
-// of 16 MB is read, one a byte longer refused. The problem is read before the
-// lock is taken: all the while a check waits for a problem that never comes
-// (a FIFO without a writer), and holds up none of them.
+// (the byte-order mark just before the board header line is not text). Up
+// to 16 MB is read, from a FIFO and from a file alike, and a byte more is
+// refused in any form. The problem is read before the lock is taken: all
+// the while a check waits for a problem that never comes (a FIFO without a
+// writer), and holds up none of them.
 TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine opens a FIFO without waiting for its writer";
   std::signal(SIGPIPE, SIG_IGN);
@@ -543,7 +553,7 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
   ASSERT_EQ(mkfifo((box.work_dir() / "never.fifo").c_str(), 0600), 0);
   const pid_t never = box.start({"never.fifo"});
   const std::string problem = sjis(diagram(worked_board())), pad((16 << 20) - problem.size() - 1, '#');
-  const fs::path fifo = box.work_dir() / "p.fifo";
+  const std::string csa = "P-21OU\nP+23KI19OU\nP+00HI00KA\n", comments((16 << 20) - csa.size(), '\'');
   struct Case {
     const char* what;
     std::string bytes;
@@ -553,37 +563,49 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
       {"written once", problem, ""},
       {"in UTF-8", "\xEF\xBB\xBF" + from_sjis(problem), ""},
       {"16 MB", pad + "\n" + problem, ""},
-      {"a byte over 16 MB", pad + "#\n" + problem, "p.fifo: File too large\n" + std::string(kPause)},
+      {"a byte over 16 MB", pad + "#\n" + problem, "File too large"},
+      {"CSA and comments of 16 MB", csa + comments, ""},
+      {"CSA and comments a byte over 16 MB", csa + comments + "'", "File too large"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    fs::remove(box.prog_dir() / "voktkey.htm");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::atomic<bool> finished = false;  // the tool, which may never open the FIFO
-    std::jthread writer([&] {
-      int feed = -1;
-      while (!finished && (feed = open(fifo.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const std::string name : {"p.fifo", "p.kif"}) {
+      SCOPED_TRACE(std::string(c.what) + " in " + name);
+      const fs::path path = box.work_dir() / name;
+      fs::remove(box.prog_dir() / "voktkey.htm");
+      std::atomic<bool> finished = false;  // the tool, which may never open the FIFO
+      std::jthread writer;
+      if (name == "p.kif") {
+        box.write_work(name, c.bytes);
+      } else {
+        ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+        writer = std::jthread([&] {
+          int feed = -1;
+          while (!finished && (feed = open(path.c_str(), O_WRONLY | O_NONBLOCK)) < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+          }
+          if (feed >= 0) fcntl(feed, F_SETFL, 0);
+          for (std::size_t done = 0; feed >= 0 && done < c.bytes.size();) {
+            const ssize_t n = write(feed, c.bytes.data() + done, c.bytes.size() - done);
+            if (n <= 0) break;  // the tool has stopped reading
+            done += static_cast<std::size_t>(n);
+          }
+          if (feed >= 0) close(feed);
+        });
       }
-      if (feed >= 0) fcntl(feed, F_SETFL, 0);
-      for (std::size_t done = 0; feed >= 0 && done < c.bytes.size();) {
-        const ssize_t n = write(feed, c.bytes.data() + done, c.bytes.size() - done);
-        if (n <= 0) break;  // the tool has stopped reading
-        done += static_cast<std::size_t>(n);
+      const RunResult run = box.run({name});
+      finished = true;
+      if (writer.joinable()) writer.join();
+      fs::remove(path);
+      EXPECT_EQ(after_banner(run.err), c.err.empty() ? "" : name + ": " + c.err + "\n" + std::string(kPause));
+      EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
+      if (c.err.empty()) {
+        if (!c.bytes.starts_with(csa)) {
+          EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+        }
+        EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
+      } else {
+        EXPECT_FALSE(box.prog_has("voktkey.htm"));
       }
-      if (feed >= 0) close(feed);
-    });
-    const RunResult run = box.run({"p.fifo"});
-    finished = true;
-    writer.join();
-    fs::remove(fifo);
-    EXPECT_EQ(after_banner(run.err), c.err);
-    EXPECT_EQ(run.status, c.err.empty() ? 0 : 1);
-    if (c.err.empty()) {
-      EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-      EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
-    } else {
-      EXPECT_FALSE(box.prog_has("voktkey.htm"));
     }
   }
   kill(never, SIGTERM);
@@ -597,8 +619,7 @@ TEST(CheckEndToEnd, AProblemThatCanBeReadOnlyOnce) {
 TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
   if (Sandbox::launched()) GTEST_SKIP() << "Wine's file locks are its own";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
     SCOPED_TRACE(strsignal(signal_number));
     write_old_pages(box);
@@ -613,8 +634,8 @@ TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
   }
   for (const char* page : kPages) box.write_prog(std::string(page) + ".new", std::string(100000, 'x'));
   check(box, sjis(diagram(worked_board())));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
 }
 
@@ -626,11 +647,10 @@ TEST(CheckEndToEnd, AStoppedCheckLeavesTheOldPages) {
 TEST(CheckEndToEnd, AnInterruptionWaitsUntilAllThreePagesAreInPlace) {
   if (Sandbox::launched()) GTEST_SKIP() << "preloads a library into the Linux build";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   const auto new_pages = [&] {
-    return box.read_prog("voktkey.htm") == key_page(diagram(worked_board(), "持駒：飛 角")) &&
-           box.read_prog("voktdata.htm") == db_page("  direct\n", 1) && !checked_frame_date(box.read_prog("vokt.htm")).empty();
+    return box.read_prog("voktkey.htm") == worked_key_page() &&
+           box.read_prog("voktdata.htm") == worked_result_page() && !checked_frame_date(box.read_prog("vokt.htm")).empty();
   };
   RunOptions hooked;
   hooked.env = {{"LD_PRELOAD", VOKT_RENAME_HOOK_LIBRARY}, {"ASAN_OPTIONS", "verify_asan_link_order=0"}};
@@ -659,8 +679,7 @@ TEST(CheckEndToEnd, AnInterruptionWaitsUntilAllThreePagesAreInPlace) {
 // that is (or links to) anything else stops the check.
 TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   const fs::path lock = box.prog_dir() / "vokt.lock", other = box.root() / "other";
   write_file(other, "a file");
   for (const std::string_view shape : {"a directory", "a FIFO", "a link to a file"}) {
@@ -673,7 +692,7 @@ TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
     const RunResult run = box.run({"p.kif"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(after_banner(run.err), kUnlocked);
-    EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
+    EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
   }
   if (Sandbox::launched()) return;
   write_old_pages(box);
@@ -706,7 +725,7 @@ TEST(CheckEndToEnd, LinksAreFollowedUnlessAnotherUserPutThemInASharedFolder) {
     fs::create_symlink("pages/key.htm", key);
     check(box, sjis(diagram(worked_board())));
     EXPECT_TRUE(fs::is_symlink(key));
-    EXPECT_EQ(read_file(named), key_page(diagram(worked_board(), "持駒：飛 角")));
+    EXPECT_EQ(read_file(named), worked_key_page());
     EXPECT_TRUE(temporary_files(box.prog_dir() / "pages").empty());
   }
   if (geteuid() != 0) return;  // another user's link needs root to make
@@ -723,7 +742,7 @@ TEST(CheckEndToEnd, LinksAreFollowedUnlessAnotherUserPutThemInASharedFolder) {
   EXPECT_EQ(read_file(roots), "root's own file");
   ASSERT_EQ(lchown(key.c_str(), 0, 0), 0);  // root's own link there is followed
   check(box, sjis(diagram(worked_board())));
-  EXPECT_EQ(read_file(roots), key_page(diagram(worked_board(), "持駒：飛 角")));
+  EXPECT_EQ(read_file(roots), worked_key_page());
 }
 
 // Where no new file can be made beside a page that the user may write (a
@@ -761,8 +780,8 @@ TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
     const RunResult run = box.finish(child);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(after_banner(run.err), "");
-    EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-    EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+    EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+    EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   }
   fs::permissions(box.prog_dir() / "vokt.lock", fs::perms(0600));
@@ -779,8 +798,7 @@ TEST(CheckEndToEnd, PagesAreRewrittenInPlaceWhereNoNewFileCanBeMade) {
 TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   if (!Sandbox::launched()) GTEST_SKIP() << "Windows keeps a file that is open from being replaced";
   Sandbox box;
-  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
-  box.write_work("p.kif", sjis(diagram(worked_board())));
+  write_worked_check(box);
   write_old_pages(box);
   RunOptions helper;
   helper.program = fs::path(std::getenv("VOKT_E2E_BINARY")).parent_path() / "vokt_hold_open.exe";
@@ -793,15 +811,15 @@ TEST(CheckEndToEnd, APageOpenInAnotherProgram) {
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   kill(interrupted, SIGINT);
   box.finish(interrupted);
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   write_old_pages(box);
   const auto start = std::chrono::steady_clock::now();
   check(box, sjis(diagram(worked_board())));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), key_page(diagram(worked_board(), "持駒：飛 角")));
-  EXPECT_EQ(box.read_prog("voktdata.htm"), db_page("  direct\n", 1));
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
   kill(holder, SIGKILL);
   box.finish(holder);
@@ -852,6 +870,111 @@ TEST(CheckEndToEnd, PositionsInOtherFormsAnswerAsTheirKifFile) {
     EXPECT_EQ(std::get<0>(answered), 1) << text;
     EXPECT_EQ(after_banner(std::get<2>(answered)), "d.csa: " + what + "\n" + std::string(kPause));
     EXPECT_EQ(std::get<3>(answered), "(absent)");
+  }
+}
+
+// The problem file is opened once per check whatever its form, also one
+// without a diagram: an editor that saves it between two readings cannot
+// give the digests of one version and the key page of another.
+TEST(CheckEndToEnd, TheProblemFileIsOpenedOnce) {
+  if (Sandbox::launched()) GTEST_SKIP() << "Wine opens files in its own ways";
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(std::string(kWorkedDirect) + " direct\n"));
+  const std::string kif = sjis(diagram(worked_board()));
+  const std::pair<const char*, std::string> forms[] = {
+      {"KIF", kif},
+      {"UTF-8", from_sjis(kif)},
+      {"UTF-16", "\xFF\xFE" + *iconv_text("UTF-16LE", "UTF-8", from_sjis(kif))},
+      {"CSA", "P-21OU\nP+23KI19OU\nP+00HI00KA\n"},
+      {"SFEN", "sfen 7k1/9/7G1/9/9/9/9/9/8K b RB 1\n"},
+      {"no diagram", "a mate in one\n"}};
+  for (const auto& [what, bytes] : forms) {
+    SCOPED_TRACE(what);
+    box.write_work("p.kif", bytes);
+    const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // Readings and closings too: identical events in a row are merged.
+    ASSERT_GE(inotify_add_watch(events, (box.work_dir() / "p.kif").c_str(), IN_OPEN | IN_ACCESS | IN_CLOSE), 0);
+    const RunResult run = box.run({"p.kif"});
+    alignas(inotify_event) char buffer[4096];
+    const ssize_t got = read(events, buffer, sizeof buffer);
+    close(events);
+    int opened = 0;
+    for (ssize_t at = 0; at < got; at += static_cast<ssize_t>(sizeof(inotify_event))) {
+      opened += (reinterpret_cast<inotify_event*>(buffer + at)->mask & IN_OPEN) != 0;
+    }
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(run.status, what == std::string_view("no diagram") ? 1 : 0) << run.err;
+    if (run.status == 0) {
+      EXPECT_EQ(box.read_prog("voktdata.htm"), worked_result_page());
+    }
+  }
+}
+
+// The characters that the systems' converters map differently (Linux's
+// iconv gives look-alikes where Windows writes "?", and the other way round)
+// give the same bytes in both builds, from UTF-8 and from UTF-16: the
+// look-alike that both map alike, or "?". In the hand line they enter the
+// digest, which the digest file must hold.
+TEST(CheckEndToEnd, CharactersTheConvertersDifferOnGiveTheSameBytes) {
+  const std::pair<std::string_view, std::string_view> characters[] = {
+      {"\u301C", "\x81\x60"},  // 〜 as ～
+      {"\u2016", "\x81\x61"},  // ‖ as ∥
+      {"\u2212", "\x81\x7C"},  // − as －
+      {"\u00A2", "\x81\x91"},  // ¢ as ￠
+      {"\u00A3", "\x81\x92"},  // £ as ￡
+      {"\u00AC", "\x81\xCA"},  // ¬ as ￢
+      {"\u2014", "\x81\x5C"},  // — as ―
+      {"\u00A5", "?"},         // ¥
+      {"\u203E", "?"},         // ‾
+      {"\u0080", "?"},
+      {"\uF8F0", "?"}, {"\uF8F1", "?"}, {"\uF8F2", "?"}, {"\uF8F3", "?"}};
+  std::string utf8_hand = "先手の持駒：飛　角　", cp932_hand = sjis(utf8_hand);
+  for (const auto& [utf8, cp932] : characters) {
+    utf8_hand += utf8;
+    cp932_hand += cp932;
+  }
+  const std::string utf8 = diagram(worked_board(), utf8_hand);
+  const std::string cp932 = replaced(sjis(diagram(worked_board(), "HAND")), "HAND", cp932_hand);
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(built_digest(box, cp932) + " hand\n"));
+  const Answer expected = answer(box, "p.kif", cp932);
+  ASSERT_NE(std::get<4>(expected).find(sjis("検出件数: 1件")), std::string::npos);
+  EXPECT_EQ(answer(box, "p.kifu", utf8), expected);
+  EXPECT_EQ(answer(box, "p.kif", "\xFF\xFE" + *iconv_text("UTF-16LE", "UTF-8", utf8)), expected);
+}
+
+// A position of 16 MB in any form is refused in little more address space
+// than the 16 MB the problem file may take (a long SFEN rank once took 1.8
+// GB). A message quotes at most 40 bytes of the damaged text, with control
+// bytes written out.
+TEST(CheckEndToEnd, LargeAndHostilePositionsTakeLittleMemoryAndShortMessages) {
+  const std::size_t size = 16 << 20;
+  const auto repeated = [](std::string_view unit, std::size_t times) {
+    std::string text;
+    for (text.reserve(unit.size() * times); times > 0; --times) text += unit;
+    return text;
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {"sfen " + std::string(size - 40, '9') + "/9/9/9/9/9/9/9/9 b -\n", "SFEN rank 1 with more than 9 files"},
+      {"sfen 9/9/9/9/9/9/9/9/9 b " + repeated("\x1B]0;x\x07", size / 6 - 5),
+       R"(bad SFEN hand "\x1b]0;x\x07\x1b]0;x\x07\x1b]0;x\x07\x1b]0;x\x07\x1b]0;x\x07\x1b]0;x\x07\x1b]0;...")"},
+      {"P+" + repeated("00FU", size / 4 - 1), "4194303 pawns, more than a set holds"},
+      {"P1" + repeated(" * ", size / 3 - 1) + "\n", "rank line P1 with 5592404 cells"},
+      {std::string("sfen 9/9/9/9/9/9/9/9/9 \0\a -\n", 28), R"(bad SFEN side "\x00\x07")"}};
+  Sandbox box;
+  box.write_prog("vokt.dat", digest_file(""));
+  for (const auto& [bytes, what] : cases) {
+    SCOPED_TRACE(what);
+    box.write_work("p.kif", bytes);
+    RunOptions options;
+    // Not for Wine, nor for the sanitizers, which reserve address space of
+    // their own.
+#ifndef VOKT_E2E_SANITIZED
+    if (!Sandbox::launched()) options.memory_limit = size + (8 << 20);
+#endif
+    const RunResult run = box.run({"p.kif"}, options);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(after_banner(run.err), "p.kif: " + what + "\n" + std::string(kPause));
   }
 }
 

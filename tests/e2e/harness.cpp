@@ -137,6 +137,10 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (options.memory_limit) {
+      const rlimit limit{*options.memory_limit, *options.memory_limit};
+      setrlimit(RLIMIT_AS, &limit);
+    }
     execve(argv_ptrs[0], argv_ptrs.data(), env_ptrs.data());
     _exit(127);
   }

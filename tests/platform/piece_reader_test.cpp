@@ -41,12 +41,22 @@ TEST(PieceReader, PiecesOfRandomFilesMatchThePlainReading) {
     test::NastyText nasty(seed);
     const std::string raw = nasty.file({"0123456789abcdef", "[", "><hr></a>"}, 300 + nasty.below(600));
     const std::string path = dir.file(std::to_string(seed) + ".txt", raw);
-    TextReader reader;
-    ASSERT_EQ(reader.open(path), 0);
-    Pieces got;
-    std::string_view piece;
-    while (reader.read_piece(piece)) got.emplace_back(piece);
-    EXPECT_EQ(got, test::reference_pieces(raw));
+    // Read from the file, and from memory after text mode's rules are
+    // applied to it as a whole, as a problem file is read.
+    std::string held = raw;
+    apply_text_mode(held);
+    for (const bool in_memory : {false, true}) {
+      TextReader reader;
+      if (in_memory) {
+        reader.open_text(held);
+      } else {
+        ASSERT_EQ(reader.open(path), 0);
+      }
+      Pieces got;
+      std::string_view piece;
+      while (reader.read_piece(piece)) got.emplace_back(piece);
+      EXPECT_EQ(got, test::reference_pieces(raw)) << in_memory;
+    }
   }
 }
 

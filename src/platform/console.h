@@ -1,0 +1,30 @@
+// Paths and the console: where the tool's files are, and what it says.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vokt {
+
+// Cuts `path` at its last separator: the directory part, without the
+// separator. A path without a separator gives "." (the current directory).
+std::string directory_of(std::string_view path);
+
+// Joins a directory and a file name with the platform's separator.
+std::string join_path(std::string_view dir, std::string_view name);
+
+// Writes "name: <system error text>\n" on the error stream, the form in which
+// every file failure is reported.
+void report_file_error(std::string_view name, int error_number);
+
+// `text` as a message quotes it: in double quotes, at most its first 40
+// bytes and then "...", each control byte written as \x and two hexadecimal
+// digits, so that a message stays short and puts only text on the console.
+std::string quoted(std::string_view text);
+
+// The console streams: unbuffered error stream, standard output as the C
+// library buffers it.
+void write_error(std::string_view text);
+void write_output(std::string_view text);
+
+}  // namespace vokt
