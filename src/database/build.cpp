@@ -41,11 +41,10 @@ ListRow parse_list_row(std::string_view row) {
   const std::size_t cell = row.find(kCellOpen);
   const std::size_t identifier = cell == npos ? 0 : std::min(cell + kCellOpen.size() + kIdentifierMarkup, row.size());
 
-  // The five texts start at the identifier and just after each of the next
-  // four "<td nowrap>"; each ends at the first "</td>" at or after its start,
-  // or at the end of the row without its line feed. Both tags hold one "<",
-  // their first byte, so one walk over the "<" bytes from the identifier on
-  // finds every start and end in row order.
+  // The texts start at the identifier and after each of the next four
+  // "<td nowrap>"; each ends at the first "</td>" at or after its start, or
+  // at the row's end without its line feed. Both tags hold one "<", their
+  // first byte: one walk over the "<" bytes finds every start and end in order.
   std::size_t starts[5] = {cell == npos ? row.size() : identifier};
   std::size_t ends[5] = {row_end, row_end, row_end, row_end, row_end};
   std::size_t started = 1, ended = 0;

@@ -15,9 +15,8 @@ constexpr std::size_t kCells = 9;
 constexpr std::size_t kCellBytes = 3;
 constexpr std::size_t kRankBytes = kCells * kCellBytes;  // bytes 1 to 27 of a rank line
 constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
-// The bytes of a rank line that decide its digest: the cells are bytes 1 to
-// 27, and the board patterns, at most 3 bytes long, are replaced where they
-// stood at the start, so bytes 0 to 29 decide how the cells are normalised.
+// The bytes that decide a rank's cells (bytes 1 to 27): the board patterns,
+// at most 3 bytes long, are replaced where they stood at the start.
 constexpr std::size_t kRankWindow = kRightBar + 2;
 
 // The next piece of the block; at the end of the input an empty line, so
@@ -32,8 +31,7 @@ void report(std::string_view what) {
   write_error(message.append(": Unexpected data - ").append(what).append("\n"));
 }
 
-// Whether the text of `line` holds `text`, which a well-formed line starts
-// with.
+// Whether the text of `line` holds `text`; a well-formed line starts with it.
 bool contains(std::string_view line, std::string_view text) {
   return line.starts_with(text) || c_text(line).find(text) != std::string_view::npos;
 }

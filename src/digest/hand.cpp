@@ -44,8 +44,7 @@ void hand_tokens(std::string_view line, std::vector<std::string_view>& tokens) {
 const std::string& canonical_hand(std::string_view hand_line) {
   static std::string result;
   static std::vector<std::string_view> tokens;  // kept from call to call: no allocation per hand
-  const std::string_view line = hand_line.substr(0, hand_line.find('\0'));
-  hand_tokens(line, tokens);
+  hand_tokens(hand_line.substr(0, hand_line.find('\0')), tokens);
   // Descending by unsigned byte values; string_view compares bytes as unsigned.
   std::sort(tokens.begin(), tokens.end(), std::greater<>());
   result.clear();

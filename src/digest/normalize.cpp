@@ -54,10 +54,9 @@ static_assert(std::ranges::all_of(kHandTable, [](const Substitution& row) {
   }) && row.pattern.find('\0') == std::string_view::npos && row.pattern.size() <= 4;
 }), "no hand replacement brings in a byte of a hand pattern; patterns are NUL-free and at most 4 bytes");
 
-// kHandRows[k][b]: the rows whose pattern has the byte b at place k or is
-// shorter than k + 1, as bits in table order: the rows whose pattern stands
-// at a place are in all four for its bytes. No pattern holds a NUL byte, so
-// a NUL stands for a place past the end of the line.
+// kHandRows[k][b]: the rows (bits in table order) whose pattern has byte b at
+// place k or is shorter; a pattern stands where its row is in all four for
+// the bytes there. No pattern holds a NUL: it stands for a place past the end.
 constexpr auto kHandRows = [] {
   std::array<std::array<std::uint32_t, 256>, 4> rows{};
   for (std::size_t row = 0; row < std::size(kHandTable); ++row) {

@@ -10,9 +10,7 @@
 
 namespace vokt {
 
-namespace {
 constexpr std::size_t npos = std::string_view::npos;
-}  // namespace
 
 std::size_t plain_text_mode_change(std::string_view bytes) {
   const std::size_t end_mark = bytes.find(kEndOfText);
@@ -93,8 +91,7 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
                         _mm_and_si128(_mm_cmpeq_epi8(here, second_head), second_ends));
   };
   const auto changes = [&](std::size_t at, __m128i here) {
-    if constexpr (kChanges) return changes_at(bytes, at, here);
-    return _mm_setzero_si128();
+    return kChanges ? changes_at(bytes, at, here) : _mm_setzero_si128();
   };
   // Each stride also reads past its end: the follower of its last byte and
   // the rest of a text that starts in it.

@@ -10,8 +10,7 @@
 
 namespace vokt {
 
-// The byte that ends a text in text mode.
-inline constexpr char kEndOfText = 0x1A;
+inline constexpr char kEndOfText = 0x1A;  // the byte that ends a text in text mode
 
 // Position of the first byte of `bytes` that the text mode's reading changes,
 // other than a CR directly followed by an LF: a 0x1A byte, or a CR not

@@ -81,11 +81,9 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
   const std::string_view marks[] = {report_text::kDirectMark, report_text::kMirrorMark};
   // A symmetric position is looked up once, so no entry is listed twice.
   const std::size_t lookups = direct == mirrored ? 1 : 2;
-
   long count = 0;
   std::string_view piece;
-  // Only the pieces that hold either text are looked at; every other piece
-  // would match neither.
+  // Only the pieces that hold either text are looked at.
   while (digest_file.read_piece_with(texts[0], texts[lookups - 1], piece)) {
     const std::string_view line = c_text(piece);
     for (std::size_t i = 0; i < lookups; ++i) {
@@ -97,9 +95,7 @@ void list_matches(TextReader& digest_file, TextWriter& page, const PositionDiges
   }
   if (count != 0) page.write("\n");
   page.write(report_text::kCountLabel);
-  page.write(std::to_string(count));
-  page.write(report_text::kCountUnit);
-  page.write("\n");
+  page.write(std::to_string(count).append(report_text::kCountUnit).append("\n"));
 }
 
 }  // namespace vokt
