@@ -68,6 +68,11 @@ ListRow parse_list_row(std::string_view row) {
   return ListRow{texts[0], {texts[1], texts[2], texts[3], texts[4]}, is_row};
 }
 
+namespace {
+
+// Moves through the data page to the next record and sets `digest` to its
+// direct digest when it has a diagram and `field_one` contains a space; else
+// zero.
 void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one) {
   crc64_init(digest);
   std::string_view line;
@@ -85,6 +90,8 @@ void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string
     return;
   }
 }
+
+}  // namespace
 
 int build_digest_file() {
   TextReader exports[std::size(kExportFiles)];

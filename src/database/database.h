@@ -22,11 +22,6 @@ struct ListRow {
 // `row` (views into it), and tells whether the line is a list row.
 ListRow parse_list_row(std::string_view row);
 
-// Moves through the data page to the next record and sets `digest` to its
-// direct digest when it has a diagram and `field_one` contains a space; else
-// zero.
-void scan_data_record(PositionDigest& digest, TextReader& data_file, std::string_view field_one);
-
 // Rebuilds "vokt.dat" in the current directory from "mirzfile.txt",
 // "mirzlist.htm" and "mirzdata.htm". Returns 0 on success, 1 on failure.
 int build_digest_file();
