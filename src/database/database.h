@@ -8,8 +8,6 @@
 
 namespace vokt {
 
-class TextReader;
-
 // The texts cut out of one list row: the record identifier (cell one) and the
 // four descriptive fields (cells two to five). Missing cells give empty texts.
 struct ListRow {
