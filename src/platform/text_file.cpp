@@ -18,9 +18,6 @@ namespace {
 constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 
-// The error of a C library call that just failed; EIO where it left none.
-
-
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
   char* out = buffer + from;
@@ -73,10 +70,6 @@ void TextReader::start() {
   at_end_ = false;
 }
 
-std::size_t TextReader::read_text(char* out, std::size_t size) {
-  return source_.read(out, size);
-}
-
 std::size_t TextReader::read_block() {
   if (buffer_.empty()) at_end_ = true;  // never opened: nothing to read
   if (at_end_) return 0;
@@ -86,7 +79,7 @@ std::size_t TextReader::read_block() {
   if (begin_ != to) std::memmove(buffer_.data() + to, buffer_.data() + begin_, kept);
   begin_ = to;
   end_ = to + kept;
-  const std::size_t got = read_text(buffer_.data() + end_, std::min(kBlockSize, buffer_.size() - end_));
+  const std::size_t got = source_.read(buffer_.data() + end_, std::min(kBlockSize, buffer_.size() - end_));
   if (got == 0) at_end_ = true;
   return got;
 }
@@ -205,8 +198,7 @@ int read_whole_file(const std::string& path, std::size_t limit, std::string& byt
 }
 
 void apply_text_mode(std::string& bytes) {
-  bytes.resize(std::min(bytes.find(kEndOfText), bytes.size()));
-  std::erase(bytes, '\r');
+  bytes.resize(drop_crs(bytes.data(), 0, std::min(bytes.find(kEndOfText), bytes.size())));
 }
 
 }  // namespace vokt

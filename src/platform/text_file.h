@@ -28,7 +28,6 @@ class ByteSource {
   // Stores the next bytes in `out` (at most `size`) and returns how many; 0
   // at the end or after a failed read.
   std::size_t read(char* out, std::size_t size);
-  bool failed() const { return file_ != nullptr && std::ferror(file_) != 0; }
 
  private:
   std::FILE* file_ = nullptr;
@@ -80,9 +79,6 @@ class TextReader {
   void keep_text(std::size_t got, std::size_t change);
   // Reads more bytes after the kept ones; false when nothing more can come.
   bool refill();
-  // The next bytes of the text before the text mode's translation, at most
-  // `size` of them; 0 at the end.
-  std::size_t read_text(char* out, std::size_t size);
   // The start of the piece that holds the byte at `pos` (or that would start
   // there), counted from begin_, which is always the start of a piece.
   std::size_t piece_start_before(std::size_t pos) const;

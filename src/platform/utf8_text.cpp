@@ -86,6 +86,20 @@ char32_t next_of_utf16(std::string_view text, bool little_endian, std::size_t& a
   return kNoCp932Form;
 }
 
+// The code point that both systems' converters turn into the same bytes as
+// the one `code` stands for on one of them: the full-width look-alike that
+// both map alike (U+301C 〜 as U+FF5E ～, both 81 60), or "?" where there is
+// none, as for everything beyond the Basic Multilingual Plane, which code
+// page 932 lacks.
+char32_t same_on_both_systems(char32_t code) {
+  if (code < 0x80) return code;
+  if (code > 0xFFFF) return kNoCp932Form;
+  for (const auto& [from, to] : kLookAlikes) {
+    if (code == from) return to != 0 ? to : kNoCp932Form;
+  }
+  return code;
+}
+
 // Appends a character of the Basic Multilingual Plane in UTF-8.
 void append_utf8(char32_t code, std::string& out) {
   if (code < 0x80) {
@@ -102,19 +116,10 @@ void append_utf8(char32_t code, std::string& out) {
 
 }  // namespace
 
-
 bool has_utf16_mark(std::string_view bytes) {
   return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
 }
 
-char32_t same_on_both_systems(char32_t code) {
-  if (code < 0x80) return code;
-  if (code > 0xFFFF) return kNoCp932Form;
-  for (const auto& [from, to] : kLookAlikes) {
-    if (code == from) return to != 0 ? to : kNoCp932Form;
-  }
-  return code;
-}
 
 bool convert_to_cp932(std::string& text) {
   Cp932Converter converter;

@@ -22,13 +22,6 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // FE FF big-endian).
 bool has_utf16_mark(std::string_view bytes);
 
-// The code point that both systems' converters turn into the same bytes as
-// the one `code` stands for on one of them: the full-width look-alike that
-// both map alike (U+301C 〜 as U+FF5E ～, both 81 60), or "?" where there is
-// none, as for everything beyond the Basic Multilingual Plane, which code
-// page 932 lacks.
-char32_t same_on_both_systems(char32_t code);
-
 // Replaces `text`, UTF-16 that starts with its byte-order mark (either byte
 // order) or else UTF-8, by its code-page-932 form. A byte-order mark at the
 // start is not part of the text; a character that code page 932 lacks
