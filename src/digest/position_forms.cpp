@@ -8,7 +8,6 @@
 
 #include "digest/sjis.h"
 #include "platform/console.h"
-#include "platform/utf8_text.h"
 
 namespace vokt {
 

@@ -8,6 +8,9 @@
 
 namespace vokt {
 
+// The byte-order mark that some editors write before UTF-8 text.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
 enum class PositionForm { none, csa, sfen };
 
 struct PositionReading {

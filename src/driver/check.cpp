@@ -67,8 +67,7 @@ void pause_for_key() {
 }  // namespace
 
 int vokt_main(int argc, char** argv) {
-  buffer_standard_output();
-  ignore_broken_pipes();
+  prepare_standard_streams();
   remove_new_files_when_interrupted();
   std::string banner(report_text::kLongTitle);
   banner += ' ';

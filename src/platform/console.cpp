@@ -7,19 +7,6 @@
 
 namespace vokt {
 
-std::string directory_of(std::string_view path) {
-  const std::size_t last = path.find_last_of(kPathSeparators);
-  if (last == std::string_view::npos) return ".";
-  return std::string(path.substr(0, last == 0 ? 1 : last));  // a file in the root keeps its "/"
-}
-
-std::string join_path(std::string_view dir, std::string_view name) {
-  std::string path(dir);
-  if (path.empty() || kPathSeparators.find(path.back()) == std::string_view::npos) path += kPathSeparators.front();
-  path += name;
-  return path;
-}
-
 void report_file_error(std::string_view name, int error_number) {
   std::string message = shown_name(name);
   message += ": ";

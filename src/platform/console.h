@@ -1,17 +1,10 @@
-// Paths and the console: where the tool's files are, and what it says.
+// The console: what the tool says, and how it reports a failure.
 #pragma once
 
 #include <string>
 #include <string_view>
 
 namespace vokt {
-
-// Cuts `path` at its last separator: the directory part, without the
-// separator. A path without a separator gives "." (the current directory).
-std::string directory_of(std::string_view path);
-
-// Joins a directory and a file name with the platform's separator.
-std::string join_path(std::string_view dir, std::string_view name);
 
 // Writes "name: <system error text>\n" on the error stream, the form in which
 // every file failure is reported.

@@ -1,13 +1,10 @@
-// Everything the tool asks of the operating system. os_posix.cpp and
-// os_windows.cpp implement it; the build compiles the one for its target.
+// Everything the tool asks of the operating system, implemented by
+// os_posix.cpp and os_windows.cpp. A call that can fail returns the error
+// number of its failure (an errno value, 0 for success).
 //
-// A call that can fail returns the error number of its failure (an errno
-// value, 0 for success), so that whoever reports it has it in hand.
-//
-// Names of files are UTF-8 inside the tool on Windows (UTF-16 at every
-// system call, so that a name reaches the system whole whatever its
-// characters; and in UTF-8 no character holds a 0x5C byte, so a 0x5C is
-// always a separator) and the bytes the system gives elsewhere.
+// On Windows names are UTF-8 inside the tool (no character holds a 0x5C
+// byte, so a 0x5C is always a separator) and UTF-16 at every system call;
+// elsewhere they are the bytes the system gives.
 #pragma once
 
 #include <cerrno>
@@ -20,13 +17,27 @@
 
 namespace vokt {
 
-// The separators between a directory and a file name; the first is the one
-// the tool writes.
+// The separators of a path; the tool writes the first.
 #ifdef _WIN32
 inline constexpr std::string_view kPathSeparators = "\\/";
 #else
 inline constexpr std::string_view kPathSeparators = "/";
 #endif
+
+// The directory part of `path`, without its last separator ("/" stays);
+// "." (the current directory) where there is no separator.
+inline std::string directory_of(std::string_view path) {
+  const std::size_t last = path.find_last_of(kPathSeparators);
+  if (last == std::string_view::npos) return ".";
+  return std::string(path.substr(0, last == 0 ? 1 : last));
+}
+
+// `dir` and `name` joined with the platform's separator.
+inline std::string join_path(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || kPathSeparators.find(path.back()) == std::string_view::npos) path += kPathSeparators.front();
+  return path.append(name);
+}
 
 // The error of the C library call that just failed; EIO where it left none.
 inline int last_error() { return errno != 0 ? errno : EIO; }
@@ -36,27 +47,24 @@ struct FileCloser {
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens `path` in binary mode with the C library's `mode`. A directory is
-// refused with EACCES, as the target reports it.
+// Opens `path` in binary mode with the C library's `mode`; a directory is
+// refused with EACCES, as the target refuses it.
 int open_file(const std::string& path, const char* mode, FileHandle& file);
 
-// The file that `path` names, in `target`: a symbolic link is followed (one
-// link deep where the target is not there yet), so that a replacement takes
-// the target's place and the link stays. A link that another user (not
-// this run's, not root) has put in a folder that is sticky and writable by
-// others is not followed: EACCES.
+// The file that `path` names, in `target`: a symbolic link followed (one
+// link deep where its target is not there yet), so that a replacement takes
+// the target's place. EACCES for a link of another user (not root) in a
+// sticky folder that others may write.
 int link_target(const std::string& path, std::string& target);
 
-// 0 when `path` is a regular file that may be opened for writing, ENOENT
-// when nothing has that name; else the error that opening it for writing
-// would give. Anything but a regular file (a directory, a FIFO, a device, a
-// socket, a link) gives EACCES, as the target reports a directory.
+// 0 for a regular file that may be opened for writing, ENOENT for none, else
+// the error an open for writing would give (EACCES for anything but a
+// regular file, as the target refuses a directory).
 int check_writable(const std::string& path);
 
-// Creates `path` for writing; EEXIST when anything, a link included, already
-// has that name. The new file gets the permission bits (and, where
-// permitted, the group) of the existing file `like`. An interrupted run can
-// remove it while it is open.
+// Creates `path` for writing, with the permission bits (and, where
+// permitted, the group) of the file `like`; EEXIST when anything, a link
+// included, has that name. It may be removed while it is open.
 int create_new_file(const std::string& path, const std::string& like, FileHandle& file);
 
 // Opens the regular file `path` for writing from its start, emptied; never
@@ -66,58 +74,48 @@ int open_for_rewrite(const std::string& path, FileHandle& file);
 // Puts `from` in place of `to` in one step.
 int replace_file(const std::string& from, const std::string& to);
 
-// Removes the file `path`, if it is there.
-void remove_file(const std::string& path);
-// The same from an interruption's handler: safe there.
-void remove_file_now(const char* path);
+// Removes the file `path`, if it is there; safe in an interruption's handler.
+void remove_file(const char* path);
 
-// Calls `handler` when the run is interrupted: SIGINT, SIGTERM and SIGHUP on
-// POSIX systems (a signal the run was started to ignore stays ignored);
-// Ctrl-C, Ctrl-Break and closing the console on Windows. The run then ends
-// as the interruption would have ended it. `handler` may do only what a
-// signal handler may.
+// Calls `handler`, which may do only what a signal handler may, when the run
+// is interrupted (SIGINT, SIGTERM or SIGHUP unless ignored from the start;
+// on Windows Ctrl-C, Ctrl-Break, closing the console); the interruption then
+// ends the run as it would have.
 void on_interruption(void (*handler)());
 
-// Holds back the interruptions while in effect: one that comes meanwhile
-// takes effect when the hold ends. Holds may nest.
-void hold_interruptions();
-void release_interruptions();
+// Holds back interruptions while it lives (holds nest): one that comes
+// meanwhile takes effect when the hold ends.
 struct InterruptionHold {
-  InterruptionHold() { hold_interruptions(); }
-  ~InterruptionHold() { release_interruptions(); }
+  InterruptionHold();
+  ~InterruptionHold();
   InterruptionHold(const InterruptionHold&) = delete;
   InterruptionHold& operator=(const InterruptionHold&) = delete;
 };
 
-// The full path of the running executable, or `argv0` where the system
-// cannot tell.
+// The full path of the running executable; `argv0` where the system cannot tell.
 std::string executable_path(std::string_view argv0);
 
-// A name as messages show it: on Windows in code page 932, with "?" for
-// each character that code page 932 lacks; elsewhere as it is.
+// A name as messages show it: on Windows in code page 932, "?" for a
+// character it lacks; elsewhere as it is.
 std::string shown_name(std::string_view name);
 
-// Asks the desktop to open `document` with its associated program. A
-// launcher (xdg-open) is given two seconds to report a failure by its exit
-// status, never waited for longer. Returns 0, or -1 when no launcher could
-// be started or it failed.
+// Asks the desktop to open `document` with its associated program: 0, or -1
+// when no launcher could be started or it failed (a launcher, xdg-open, has
+// two seconds to report a failure by its exit status).
 int open_document(const std::string& document);
 
 // Makes the standard output fully buffered when it is not a terminal (on
-// Windows, not a console: NUL and files are buffered alike).
-void buffer_standard_output();
-
-// Lets a write to a closed pipe fail like any other write instead of ending
-// the process, as on the target, which has no such signal.
-void ignore_broken_pipes();
+// Windows, not a console: NUL and files are buffered alike), and lets a write
+// to a closed pipe fail like any other write instead of ending the process,
+// as on the target, which has no such signal.
+void prepare_standard_streams();
 
 // What a character without a code-page-932 form becomes: the default
 // character of the Windows converter.
 inline constexpr char kNoCp932Form = '?';
 
-// The system's converter from UTF-8 to code page 932 (iconv(3) on POSIX
-// systems; on Windows its own, which needs nothing opened), open while the
-// object lives.
+// The system's converter from UTF-8 to code page 932 (iconv(3); on Windows
+// its own), open while the object lives.
 class Cp932Converter {
  public:
   Cp932Converter();
@@ -128,22 +126,19 @@ class Cp932Converter {
   // False when the system has no such converter.
   bool available() const { return handle_ != -1; }
 
-  // Appends to `out` the code-page-932 form of the valid UTF-8 `utf8`, a
-  // character without one becoming kNoCp932Form. No character is longer in code page
-  // 932 than in UTF-8.
+  // Appends the code-page-932 form of the valid UTF-8 `utf8`, kNoCp932Form
+  // for a character without one; no character grows.
   void append(std::string_view utf8, std::string& out);
 
  private:
   std::intptr_t handle_ = -1;
 };
 
-// wmain's arguments in UTF-8: the Windows program takes its command line in
-// UTF-16 (elsewhere the arguments are bytes, and main takes them as they are).
+// wmain's arguments, in UTF-16 so that every name arrives whole, in UTF-8.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 
-// An exclusive lock that runs sharing a file take one after another: an
-// advisory lock on the file `path`, which is created if missing and stays.
-// Held until the object is destroyed.
+// An exclusive advisory lock on a file, created if missing and left in
+// place, held until the object is destroyed.
 class FileLock {
  public:
   FileLock() = default;
@@ -151,12 +146,11 @@ class FileLock {
   FileLock& operator=(const FileLock&) = delete;
   ~FileLock() { release(); }
 
-  // Waits at most `timeout_ms` milliseconds for the lock, polling. Returns 0
-  // when this run holds it, ETIMEDOUT when another run held it for the whole
-  // time, else the error that keeps the file from serving as a lock (EACCES
-  // for anything but a regular file in its place); nothing is held then.
-  // The file is opened for reading and writing, or for reading only where
-  // writing is refused, and never waits for a writer.
+  // Waits at most `timeout_ms` milliseconds for the lock of `path`: 0 when
+  // held, ETIMEDOUT when another run held it all that time, else why the file
+  // cannot serve (EACCES for anything but a regular file). Opened for reading
+  // and writing, or reading only where writing is refused; never waits for a
+  // writer.
   int acquire(const std::string& path, int timeout_ms);
 
  private:

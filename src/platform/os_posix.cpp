@@ -20,9 +20,8 @@ namespace vokt {
 
 namespace {
 
-// What opening anything but a regular file where one is expected gives: the
-// refusal the target gives a directory. Open calls meet them as these errors
-// (a link under O_NOFOLLOW, a directory opened for writing, a socket).
+// The target's refusal of a directory for whatever an open meets instead of
+// a regular file (a link under O_NOFOLLOW, a directory, a socket).
 int refusal(int error) { return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error; }
 
 // `fd` as `file` when it is a regular file; else EACCES, and `fd` is closed.
@@ -45,17 +44,10 @@ sigset_t g_mask_before_hold;
 
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
-// An interruption: the handler runs, and the signal, whose handler is reset
-// by now, ends the run.
+// The handler runs, and the signal, its handler reset by now, ends the run.
 void end_by_interruption(int signal_number) {
   if (g_interruption_handler != nullptr) g_interruption_handler();
   raise(signal_number);
-}
-
-// The folder that holds `path`.
-std::string folder_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace
@@ -64,8 +56,7 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
   errno = 0;
   file.reset(std::fopen(path.c_str(), mode));
   if (!file) return errno == EISDIR ? EACCES : last_error();
-  // The target refuses to open a directory as a file, with "Permission
-  // denied"; so do we, also where the C library opens one for reading.
+  // The target refuses a directory, also for reading: so do we.
   struct stat info {};
   if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
     file.reset();
@@ -78,10 +69,9 @@ int link_target(const std::string& path, std::string& target) {
   target = path;
   struct stat link {}, folder {};
   if (lstat(path.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) return 0;
-  // As the kernel's protection of links in sticky folders has it, which a
-  // link resolved here would escape: another user's link there is not ours
-  // to follow.
-  const bool shared = stat(folder_of(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
+  // As the kernel protects links in sticky folders (which a link resolved
+  // here would escape): another user's link there is not ours to follow.
+  const bool shared = stat(directory_of(path).c_str(), &folder) == 0 && (folder.st_mode & S_ISVTX) != 0 &&
                       (folder.st_mode & S_IWOTH) != 0;
   if (shared && link.st_uid != geteuid() && link.st_uid != 0) return EACCES;
   const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
@@ -94,7 +84,7 @@ int link_target(const std::string& path, std::string& target) {
   const ssize_t length = readlink(path.c_str(), named.data(), named.size());
   if (length <= 0 || static_cast<std::size_t>(length) >= named.size()) return 0;
   named.resize(static_cast<std::size_t>(length));
-  target = named.front() == '/' ? named : folder_of(path) + "/" + named;
+  target = named.front() == '/' ? named : join_path(directory_of(path), named);
   return 0;
 }
 
@@ -118,7 +108,7 @@ int create_new_file(const std::string& path, const std::string& like, FileHandle
     (void)!fchmod(fd, old.st_mode & 07777);
   }
   const int error = adopt_regular_file(fd, "wb", file);
-  if (error != 0) remove_file(path);
+  if (error != 0) remove_file(path.c_str());
   return error;
 }
 
@@ -137,9 +127,7 @@ int replace_file(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : last_error();
 }
 
-void remove_file(const std::string& path) { std::remove(path.c_str()); }
-
-void remove_file_now(const char* path) { unlink(path); }
+void remove_file(const char* path) { unlink(path); }
 
 void on_interruption(void (*handler)()) {
   g_interruption_handler = handler;
@@ -156,7 +144,7 @@ void on_interruption(void (*handler)()) {
   }
 }
 
-void hold_interruptions() {
+InterruptionHold::InterruptionHold() {
   if (g_holds++ > 0) return;
   sigset_t held;
   sigemptyset(&held);
@@ -164,7 +152,7 @@ void hold_interruptions() {
   sigprocmask(SIG_BLOCK, &held, &g_mask_before_hold);
 }
 
-void release_interruptions() {
+InterruptionHold::~InterruptionHold() {
   if (--g_holds == 0) sigprocmask(SIG_SETMASK, &g_mask_before_hold, nullptr);
 }
 
@@ -179,9 +167,8 @@ std::string executable_path(std::string_view argv0) {
 std::string shown_name(std::string_view name) { return std::string(name); }
 
 int open_document(const std::string& document) {
-  // The launcher runs detached from our console streams so that whatever it
-  // prints cannot mix with the tool's own messages, and the path is passed as
-  // one argument with no shell in between.
+  // Detached from our console streams, so that nothing it prints mixes with
+  // the tool's messages; the path is one argument, with no shell.
   const char* launcher = "xdg-open";
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return -1;
@@ -193,9 +180,8 @@ int open_document(const std::string& document) {
   const int status = posix_spawnp(&child, launcher, &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   if (status != 0) return -1;
-  // A launcher that fails says so by its exit status, at once; one still at
-  // work after two seconds is taken to be showing the page (some wait for
-  // the browser itself, which the run must not do).
+  // A launcher that fails says so at once by its exit status; one still at
+  // work after two seconds is showing the page (some wait for the browser).
   for (int waited_ms = 0; waited_ms < 2000; ++waited_ms) {
     int exit_status = 0;
     const pid_t done = waitpid(child, &exit_status, WNOHANG);
@@ -206,11 +192,10 @@ int open_document(const std::string& document) {
   return 0;
 }
 
-void buffer_standard_output() {
+void prepare_standard_streams() {
   if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+  signal(SIGPIPE, SIG_IGN);
 }
-
-void ignore_broken_pipes() { signal(SIGPIPE, SIG_IGN); }
 
 Cp932Converter::Cp932Converter() : handle_(reinterpret_cast<std::intptr_t>(iconv_open("CP932", "UTF-8"))) {}
 
@@ -242,10 +227,8 @@ int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     release();
-    // For reading and writing: an NFS client refuses an exclusive lock on a
-    // file open for reading only. Reading only is what remains where
-    // writing is refused (another user's file, a read-only mount). A FIFO
-    // in its place must not stop the run before the wait even begins.
+    // For writing too, as an NFS client locks no file open for reading
+    // only; reading only where writing is refused. Never waits for a FIFO.
     constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
     const int error = fd < 0 ? last_error() : 0;
@@ -261,8 +244,7 @@ int FileLock::acquire(const std::string& path, int timeout_ms) {
       if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
       usleep(10 * 1000);
     }
-    // A lock file removed or replaced while this run waited for it locks
-    // nothing: the file that has the name now is locked instead.
+    // A lock file removed or replaced meanwhile locks nothing: lock the new one.
     if (stat(path.c_str(), &named) == 0 && named.st_dev == locked.st_dev && named.st_ino == locked.st_ino) return 0;
     if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
   }

@@ -15,10 +15,6 @@ namespace vokt {
 
 namespace {
 
-// Waits the 10 ms between two tries of a call that another process may
-// hold up (a lock, a file in use).
-void pause_between_tries() { Sleep(10); }
-
 std::wstring wide_name(std::string_view utf8) {
   if (utf8.empty()) return {};
   const int size = static_cast<int>(utf8.size());
@@ -27,8 +23,8 @@ std::wstring wide_name(std::string_view utf8) {
   return wide;
 }
 
-// UTF-16 in the code page `code_page`; `no_form` stands for a character that
-// has none there (null: the converter's own choice).
+// UTF-16 in the code page `code_page`; `no_form` for a character without a
+// form there (null: the converter's choice).
 std::string narrow_name(std::wstring_view wide, UINT code_page, DWORD flags, const char* no_form) {
   if (wide.empty()) return {};
   std::string narrow(3 * wide.size(), '\0');  // at most three bytes per UTF-16 unit
@@ -43,9 +39,8 @@ std::string utf8_name(std::wstring_view wide) { return narrow_name(wide, CP_UTF8
 // The UTF-16 name for a file call, with the long-path prefix where it needs one.
 std::wstring file_api_name(std::string_view utf8) {
   std::wstring wide = wide_name(utf8);
-  // A full path beyond MAX_PATH needs the prefix that lifts the limit; it
-  // turns off the system's own tidying of the path, so only a plain
-  // absolute path (drive and backslashes, as the tool makes them) gets it.
+  // The prefix lifts the MAX_PATH limit and turns off the system's tidying
+  // of the path: only a plain absolute path (drive, backslashes) gets it.
   const bool drive_path = wide.size() > 3 && wide[1] == L':' && wide[2] == L'\\';
   if (wide.size() >= MAX_PATH && drive_path && wide.find(L'/') == std::wstring::npos) wide.insert(0, L"\\\\?\\");
   return wide;
@@ -74,8 +69,7 @@ int errno_of(DWORD error) {
   }
 }
 
-// Opens `path` for writing as a C stream; anything but a file on a disk is
-// refused with EACCES.
+// Opens `path` for writing as a C stream; EACCES for anything but a disk file.
 int open_for_writing(const std::string& path, DWORD share, DWORD disposition, FileHandle& file) {
   const HANDLE handle = CreateFileW(file_api_name(path).c_str(), GENERIC_WRITE, share, nullptr, disposition,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -93,9 +87,8 @@ int open_for_writing(const std::string& path, DWORD share, DWORD disposition, Fi
 }
 
 // What an interruption calls, and the hold that keeps it back. The console
-// handler runs on a thread of its own: it waits while the run holds
-// interruptions back, and keeps the hold once it has it, so the run stops
-// there until the process ends.
+// handler runs on a thread of its own: it waits out the run's hold and then
+// keeps it, so the run stops there until the process ends.
 void (*g_interruption_handler)() = nullptr;
 SRWLOCK g_hold = SRWLOCK_INIT;
 int g_holds = 0;
@@ -122,8 +115,8 @@ int link_target(const std::string& path, std::string& target) {
 }
 
 int check_writable(const std::string& path) {
-  // Asked of the file's attributes, not by opening it: an open would fail
-  // while another run is renaming a new file over it.
+  // Asked of the attributes: an open would fail while another run renames a
+  // new file over it.
   const DWORD attributes = GetFileAttributesW(file_api_name(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) {
     const DWORD error = GetLastError();
@@ -144,8 +137,7 @@ int open_for_rewrite(const std::string& path, FileHandle& file) {
 
 int replace_file(const std::string& from, const std::string& to) {
   // Windows refuses to replace a file that another process has open (a check
-  // reading vokt.dat, another build replacing it): such a refusal is waited
-  // out for up to 10 seconds.
+  // reading vokt.dat): that is waited out for up to 10 seconds.
   for (int waited_ms = 0;; waited_ms += 10) {
     if (MoveFileExW(file_api_name(from).c_str(), file_api_name(to).c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
@@ -154,24 +146,22 @@ int replace_file(const std::string& from, const std::string& to) {
     const DWORD error = GetLastError();
     const bool in_use = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION;
     if (!in_use || waited_ms >= 10 * 1000) return in_use ? EACCES : EIO;
-    pause_between_tries();
+    Sleep(10);  // another process holds it up
   }
 }
 
-void remove_file(const std::string& path) { DeleteFileW(file_api_name(path).c_str()); }
-
-void remove_file_now(const char* path) { DeleteFileW(file_api_name(path).c_str()); }
+void remove_file(const char* path) { DeleteFileW(file_api_name(path).c_str()); }
 
 void on_interruption(void (*handler)()) {
   g_interruption_handler = handler;
   SetConsoleCtrlHandler(end_by_interruption, TRUE);
 }
 
-void hold_interruptions() {
+InterruptionHold::InterruptionHold() {
   if (g_holds++ == 0) AcquireSRWLockExclusive(&g_hold);
 }
 
-void release_interruptions() {
+InterruptionHold::~InterruptionHold() {
   if (--g_holds == 0) ReleaseSRWLockExclusive(&g_hold);
 }
 
@@ -191,10 +181,10 @@ std::string shown_name(std::string_view name) {
 }
 
 int open_document(const std::string& document) {
-  // What the command interpreter's "start" does for a document, without the
-  // interpreter, so that nothing in the path is expanded or runs. Wine expands
-  // "%NAME%" in the name even so, and its browser bridge fails on a path
-  // beyond MAX_PATH: such a path is handed over in its short form.
+  // The command interpreter's "start" without the interpreter, so that
+  // nothing in the path is expanded or runs. Wine still expands "%NAME%",
+  // and its browser bridge fails beyond MAX_PATH: such a path goes in its
+  // short form.
   std::wstring file = file_api_name(document);
   if (file.find(L'%') != std::wstring::npos || file.size() >= MAX_PATH) {
     // A short name may be longer than its long one ("x.y.z" is "XY~1.Z").
@@ -209,20 +199,17 @@ int open_document(const std::string& document) {
   open.lpVerb = L"open";
   open.lpFile = file.c_str();
   open.nShow = SW_SHOWNORMAL;
-  // Its own outcome is all there is to know: what it starts is the browser
-  // itself (under Wine, a bridge that does not wait for its launcher).
+  // Its own outcome is all there is to know: it starts the browser itself.
   return ShellExecuteExW(&open) ? 0 : -1;
 }
 
-void buffer_standard_output() {
+void prepare_standard_streams() {
   // Asked of the console itself: the C library counts every character
   // device as a terminal, NUL too, and would leave a listing sent there
-  // unbuffered.
+  // unbuffered. Windows has no signal for a broken pipe.
   DWORD mode = 0;
   if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
-
-void ignore_broken_pipes() {}  // Windows has no such signal
 
 Cp932Converter::Cp932Converter() : handle_(0) {}  // the system's own, always there
 
@@ -243,8 +230,7 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
 int FileLock::acquire(const std::string& path, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   release();
-  // For reading and writing, or reading only where writing is refused (a
-  // lock file of another user, a read-only one): that is enough to lock.
+  // Reading only, where writing is refused, is enough to lock.
   const std::wstring name = file_api_name(path);
   const DWORD kAccess[] = {GENERIC_READ | GENERIC_WRITE, GENERIC_READ};
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -262,7 +248,7 @@ int FileLock::acquire(const std::string& path, int timeout_ms) {
     const DWORD error = GetLastError();
     if (error != ERROR_LOCK_VIOLATION && error != ERROR_IO_PENDING) return errno_of(error);
     if (std::chrono::steady_clock::now() >= deadline) return ETIMEDOUT;
-    pause_between_tries();
+    Sleep(10);  // another process holds it up
   }
 }
 

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/text_file.h"
+#include "platform/console.h"
 
 namespace vokt {
 
@@ -23,7 +23,7 @@ std::array<std::atomic<const char*>, 8> g_new_files{};
 
 void remove_new_files_on_interruption() {
   for (const std::atomic<const char*>& slot : g_new_files) {
-    if (const char* name = slot.load()) remove_file_now(name);
+    if (const char* name = slot.load()) remove_file(name);
   }
 }
 
@@ -32,6 +32,19 @@ void change_slot(const char* from, const char* to) {
   for (std::atomic<const char*>& slot : g_new_files) {
     if (slot.load() == from) return slot.store(to);
   }
+}
+
+// Writes `bytes` to `file` unless an error came before: that error, else the
+// write's.
+int write_bytes(std::FILE* file, std::string_view bytes, int error) {
+  errno = 0;
+  return error == 0 && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ? last_error() : error;
+}
+
+// Closes `file`: the error that came before, else the close's.
+int close_file(FileHandle& file, int error) {
+  errno = 0;
+  return std::fclose(file.release()) != 0 && error == 0 ? last_error() : error;
 }
 
 }  // namespace
@@ -61,7 +74,7 @@ int TextWriter::open_replacement(const std::string& path, bool locked, bool in_p
   replacement_ = target + std::string(kReplacementSuffix);
   {
     InterruptionHold hold;  // remembered exactly while it is this run's file
-    if (locked) remove_file(replacement_);
+    if (locked) remove_file(replacement_.c_str());
     create_error_ = create_new_file(replacement_, target, file_);
     if (create_error_ == 0) change_slot(nullptr, replacement_.c_str());
     if (create_error_ != 0) replacement_.clear();
@@ -87,20 +100,14 @@ void TextWriter::write(std::string_view text) {
 }
 
 void TextWriter::flush_buffer() {
-  if (file_ && error_ == 0 && !buffer_.empty()) {
-    errno = 0;
-    if (std::fwrite(buffer_.data(), 1, buffer_.size(), file_.get()) != buffer_.size()) error_ = last_error();
-  }
-  // Text to be rewritten in place stays in hand until then.
-  if (!in_place_) buffer_.clear();
+  if (file_) error_ = write_bytes(file_.get(), buffer_, error_);
+  if (!in_place_) buffer_.clear();  // text to be rewritten in place stays in hand
 }
 
 int TextWriter::finish() {
   if (!file_) return error_;
   flush_buffer();
-  errno = 0;
-  if (std::fclose(file_.release()) != 0 && error_ == 0) error_ = last_error();
-  return error_;
+  return error_ = close_file(file_, error_);
 }
 
 int TextWriter::put_in_place() {
@@ -116,18 +123,13 @@ int TextWriter::put_in_place() {
 int TextWriter::rewrite_in_place() {
   FileHandle page;
   if (const int error = open_for_rewrite(target_, page)) return error;
-  int error = 0;
-  errno = 0;
-  if (std::fwrite(buffer_.data(), 1, buffer_.size(), page.get()) != buffer_.size()) error = last_error();
-  errno = 0;
-  if (std::fclose(page.release()) != 0 && error == 0) error = last_error();
-  return error;
+  return close_file(page, write_bytes(page.get(), buffer_, 0));
 }
 
 void TextWriter::drop_new_file(bool remove) {
   if (replacement_.empty()) return;
   InterruptionHold hold;
-  if (remove) remove_file(replacement_);
+  if (remove) remove_file(replacement_.c_str());
   change_slot(replacement_.c_str(), nullptr);
   replacement_.clear();
 }

@@ -1,13 +1,12 @@
 // Files replaced whole, under the lock of their folder.
 //
-// A run that writes beside the program (the pages of a check) or in the
-// current folder (the digest file of a build) holds that folder's lock file
-// "vokt.lock" while it writes each text to "<file>.new", a fixed name beside
-// the file, and renames it over the file once the text is complete. Whoever
-// holds the lock may remove a "<file>.new" that is there: only a killed run
-// can have left it. A run without the lock never touches one.
+// A run holds its folder's lock file "vokt.lock" while it writes each text
+// to "<file>.new" beside the file and renames it over the file once the text
+// is complete. Only a killed run can leave a "<file>.new": whoever holds the
+// lock may remove it, a run without the lock never touches one.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -17,8 +16,8 @@ namespace vokt {
 
 class FolderLock {
  public:
-  // What is said when another run held the lock for 30 seconds (the run
-  // then ends), and when the lock file cannot serve (the run goes on).
+  // Said when another run held the lock for 30 seconds (the run ends), and
+  // when the lock file cannot serve (the run goes on).
   struct Words {
     std::string_view timed_out;
     std::string_view going_on;
@@ -28,9 +27,9 @@ class FolderLock {
   // run held it all that time.
   bool take(std::string_view dir, const Words& words);
   bool held() const { return error_ == 0; }
-  // Says why the lock could not be had and that the run goes on: said just
+  // Says why the lock could not be had and that the run goes on; said just
   // before the first text is put in place, so that a run that fails earlier
-  // reads as it would have read with the lock.
+  // reads as it would with the lock.
   void say_if_not_held() const;
 
  private:
@@ -40,25 +39,25 @@ class FolderLock {
 };
 
 // Text that is to replace a file whole, written as the target's text mode
-// writes it (every line feed as CR LF). The first failure of a write is kept
-// and returned by finish(). Neither copied nor moved (its open file and the
-// name an interruption may read stay where they are).
+// writes it (every line feed as CR LF); the first failure is kept for
+// finish(). Never copied or moved: an interruption may read its file's name.
 class TextWriter {
  public:
   ~TextWriter() { discard(); }
 
-  // Starts the text that replaces `path` (the file a symbolic link names:
-  // the link stays) in its new file, made with the old file's permission
-  // bits and never through a link. `locked`: the folder's lock is held, and
-  // a new file already there is removed first; else it is refused (EEXIST).
-  // Only a regular file is replaced. Returns 0 or the error number.
-  //
-  // With `in_place_too` the text is also kept in memory, so that a `path`
-  // that may be written is rewritten in place where no new file can be made
-  // beside it (new files refused, no free inodes) or none can be renamed
-  // over it (a sticky folder, a file in use on Windows).
+  // Starts the text that replaces the regular file `path` (the file a link
+  // names: the link stays) in its new file, made with the old file's
+  // permission bits and never through a link: 0 or the error number.
+  // `locked`: the folder's lock is held, and a new file already there is
+  // removed first; else it is refused (EEXIST). With `in_place_too` the text
+  // is kept in memory too, so that a writable `path` is rewritten in place
+  // where no new file can be made (new files refused, no free inodes) or
+  // renamed over it (a sticky folder, a file in use on Windows).
   int open_replacement(const std::string& path, bool locked, bool in_place_too = false);
   void write(std::string_view text);
+  void write(std::initializer_list<std::string_view> parts) {
+    for (const std::string_view part : parts) write(part);
+  }
   // Writes out the text and closes the new file: 0 or the first error.
   int finish();
   // Puts the finished text in place: 0 or the error. No new file remains.

@@ -6,13 +6,15 @@
 #include "digest/sjis.h"
 #include "platform/replacement.h"
 #include "platform/text_file.h"
-#include "platform/utf8_text.h"
+#include "report/utf8_text.h"
 #include "report/report.h"
 #include "report/report_text.h"
 
 namespace vokt {
 
 namespace {
+
+constexpr std::size_t kMaxProblemFile = 16 * 1024 * 1024;  // the longest problem file read
 
 // Whether `text` holds `line` once its CR bytes are left out, as text mode
 // leaves them out. The text is walked once whatever it holds: on a mismatch

@@ -31,13 +31,6 @@ void write_escaped(TextWriter& page, std::string_view text) {
   page.write(text.substr(from));
 }
 
-std::string program_title() {
-  std::string title(report_text::kShortName);
-  title += ' ';
-  title += report_text::kVersion;
-  return title;
-}
-
 // Writes the page `name` in `dir` with what `write_body` writes, to its new
 // file that put_page_in_place() later puts in the page's place (the text is
 // kept in memory too, for a page that has to be rewritten in place). A page
@@ -65,15 +58,8 @@ int write_page(std::string_view dir, const char* name, bool locked, TextWriter& 
 // The opening of the key page and the result page: `title` as the title and
 // the heading, then the label of the section that follows.
 void write_page_head(TextWriter& page, std::string_view title, std::string_view section) {
-  page.write("<html>\n<head>\n<title>");
-  page.write(title);
-  page.write("</title>\n</head>\n");
-  page.write(report_text::kPageBody);
-  page.write("<pre>\n");
-  page.write(title);
-  page.write("\n<hr>\n");
-  page.write(section);
-  page.write("\n");
+  page.write({"<html>\n<head>\n<title>", title, "</title>\n</head>\n", report_text::kPageBody, "<pre>\n", title,
+              "\n<hr>\n", section, "\n"});
 }
 
 // Copies the diagram block of the open problem file into the open page.
@@ -86,14 +72,13 @@ void copy_diagram(TextWriter& page, TextReader& problem_file) {
       if (line.find(sjis::kBoardHeader) == std::string::npos) continue;
       in_block = true;
     }
-    if (line.find(sjis::kHand) != std::string::npos) {
-      normalize_hand_line(line);
-      write_escaped(page, line);
-      page.write("\n");
+    const bool hand = line.find(sjis::kHand) != std::string::npos;
+    hand ? normalize_hand_line(line) : normalize_board_line(line);
+    write_escaped(page, line);
+    if (hand) {
+      page.write("\n");  // the hand line, normalised without its line feed, ends the block
       return;
     }
-    normalize_board_line(line);
-    write_escaped(page, line);
   }
 }
 
@@ -103,7 +88,8 @@ int write_key_page(std::string_view dir, std::string_view problem_text, bool loc
   TextReader problem_file;
   problem_file.open_text(problem_text);
   return write_page(dir, report_text::kKeyPage, locked, page, [&](TextWriter& page) {
-    write_page_head(page, program_title(), report_text::kSearchData);
+    write_page_head(page, std::string(report_text::kShortName).append(" ").append(report_text::kVersion),
+                    report_text::kSearchData);
     copy_diagram(page, problem_file);
     page.write("\n<hr>\n</pre>\n</body>\n</html>\n");
     return true;
@@ -122,9 +108,7 @@ int write_result_page(std::string_view dir, const PositionDigest& direct, const 
     const std::string header_two = read_header_text(digest_file);
     write_page_head(page, header_one, report_text::kSearchResult);
     list_matches(digest_file, page, direct, mirrored);
-    page.write("\n<hr>\n");
-    page.write(header_two);
-    page.write("\n</pre>\n</body>\n</html>\n");
+    page.write({"\n<hr>\n", header_two, "\n</pre>\n</body>\n</html>\n"});
     return true;
   });
 }
@@ -136,21 +120,9 @@ int write_frame_page(std::string_view dir, bool locked, TextWriter& page) {
   char date[32] = "";
   if (const std::tm* local = std::localtime(&now)) std::strftime(date, sizeof date, "%a %b %d %H:%M:%S %Y", local);
   return write_page(dir, report_text::kFramePage, locked, page, [&](TextWriter& page) {
-    page.write("<html>\n<head>\n<title>");
-    page.write(report_text::kLongTitle);
-    page.write(" ");
-    page.write(report_text::kVersion);
-    page.write(" - ");
-    page.write(date);
-    page.write("</title>\n</head>\n");
-    page.write("<frameset cols=\"300,*\" border=\"0\">\n");
-    page.write("  <frame src=\"");
-    page.write(report_text::kKeyPage);
-    page.write("\" scrolling=\"no\">\n");
-    page.write("  <frame src=\"");
-    page.write(report_text::kResultPage);
-    page.write("\">\n");
-    page.write("</frameset>\n</html>\n");
+    page.write({"<html>\n<head>\n<title>", report_text::kLongTitle, " ", report_text::kVersion, " - ", date,
+                "</title>\n</head>\n<frameset cols=\"300,*\" border=\"0\">\n  <frame src=\"", report_text::kKeyPage,
+                "\" scrolling=\"no\">\n  <frame src=\"", report_text::kResultPage, "\">\n</frameset>\n</html>\n"});
     return true;
   });
 }

@@ -2,7 +2,6 @@
 // check run and the opening of the report in the browser.
 #pragma once
 
-#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -13,24 +12,19 @@ namespace vokt {
 class TextReader;
 class TextWriter;
 
-// The longest problem file that is read.
-inline constexpr std::size_t kMaxProblemFile = 16 * 1024 * 1024;
-
-// Reads the problem file `path` once, whole, into `text`, as the stages of a
-// check read it: a file in UTF-16 (by its byte-order mark) or in UTF-8 (one
-// that holds the board header line in UTF-8 and not in Shift-JIS) as its
-// code-page-932 text, everything as text mode reads it, and a position
-// written as CSA or SFEN as the diagram block of that position. A failure
-// is reported with the file's name: 1, else 0.
+// Reads the problem file `path` (at most 16 MB) once, whole, into `text`, as
+// the stages of a check read it: UTF-16 (by its byte-order mark) or UTF-8
+// (holding the board header line in UTF-8, not in Shift-JIS) as its
+// code-page-932 text, all as text mode reads it, and a position written as
+// CSA or SFEN as its diagram block. 0, or 1 with the failure reported.
 int read_problem_file(const std::string& path, std::string& text);
 
 // Finds the first diagram of the problem's text and computes both digests.
 int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored);
 
-// The pages are written by the three stages below to `page`, each to its new
-// file, and put in place together by put_page_in_place() once all are
-// complete; `locked`: the run holds the lock of `dir`. A stage that fails
-// reports it and drops its page.
+// The three stages below write their page to its new file, put in place by
+// put_page_in_place() once all are complete; `locked`: the run holds the
+// lock of `dir`. A stage that fails reports it and drops its page.
 
 // Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
 // carries either digest, and the count.
@@ -48,12 +42,10 @@ int write_key_page(std::string_view dir, std::string_view problem_text, bool loc
 // Writes the frame page "vokt.htm" in `dir`.
 int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
 
-// Puts the page `name`, written by one of the stages above, in its place.
-// Reports a failure with the page's name. Returns 0 or 1.
+// Puts the page `name` in its place: 0, or 1 with the failure reported.
 int put_page_in_place(TextWriter& page, const char* name);
 
-// Opens "vokt.htm" in `dir` with the user's browser; the outcome is only
-// informative.
+// Opens "vokt.htm" in `dir` in the user's browser; the outcome is informative.
 int open_in_browser(std::string_view dir);
 
 }  // namespace vokt

@@ -1,6 +1,6 @@
 // Text saved in UTF-8 or UTF-16 converted in its place to code page 932,
 // against the plain conversion one character at a time.
-#include "platform/utf8_text.h"
+#include "report/utf8_text.h"
 
 #include <gtest/gtest.h>
 

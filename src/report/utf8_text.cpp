@@ -1,21 +1,13 @@
-#include "platform/utf8_text.h"
+#include "report/utf8_text.h"
 
 #include <utility>
 
+#include "digest/position_forms.h"
 #include "platform/os.h"
 
 namespace vokt {
 
 namespace {
-
-// The length of the UTF-8 sequence that `lead` starts; 1 for a byte that
-// starts none.
-std::size_t utf8_sequence_length(unsigned char lead) {
-  if (lead < 0xC0) return 1;
-  if (lead < 0xE0) return 2;
-  if (lead < 0xF0) return 3;
-  return lead < 0xF8 ? 4 : 1;
-}
 
 // The UTF-8 handed to the converter at a time.
 constexpr std::size_t kPieceSize = 64 * 1024;
@@ -40,7 +32,7 @@ std::size_t character_length(std::string_view bytes) {
   const auto lead = static_cast<unsigned char>(bytes.front());
   if (lead < 0x80) return 1;
   if (lead < 0xC2 || lead > 0xF4) return 0;  // a continuation byte, or a lead of no valid form
-  const std::size_t length = utf8_sequence_length(lead);
+  const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
   if (bytes.size() < length) return 0;
   const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
   const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
@@ -119,7 +111,6 @@ void append_utf8(char32_t code, std::string& out) {
 bool has_utf16_mark(std::string_view bytes) {
   return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
 }
-
 
 bool convert_to_cp932(std::string& text) {
   Cp932Converter converter;
