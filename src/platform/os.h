@@ -114,25 +114,10 @@ void prepare_standard_streams();
 // character of the Windows converter.
 inline constexpr char kNoCp932Form = '?';
 
-// The system's converter from UTF-8 to code page 932 (iconv(3); on Windows
-// its own), open while the object lives.
-class Cp932Converter {
- public:
-  Cp932Converter();
-  Cp932Converter(const Cp932Converter&) = delete;
-  Cp932Converter& operator=(const Cp932Converter&) = delete;
-  ~Cp932Converter();
-
-  // False when the system has no such converter.
-  bool available() const { return handle_ != -1; }
-
-  // Appends the code-page-932 form of the valid UTF-8 `utf8`, kNoCp932Form
-  // for a character without one; no character grows.
-  void append(std::string_view utf8, std::string& out);
-
- private:
-  std::intptr_t handle_ = -1;
-};
+// Appends the code-page-932 form of the valid UTF-8 `utf8`, by the system's
+// converter (iconv(3); on Windows its own), kNoCp932Form for a character
+// without one; no character grows. False when the system has no converter.
+bool append_cp932(std::string_view utf8, std::string& out);
 
 // wmain's arguments, in UTF-16 so that every name arrives whole, in UTF-8.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);

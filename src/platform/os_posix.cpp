@@ -197,14 +197,9 @@ void prepare_standard_streams() {
   signal(SIGPIPE, SIG_IGN);
 }
 
-Cp932Converter::Cp932Converter() : handle_(reinterpret_cast<std::intptr_t>(iconv_open("CP932", "UTF-8"))) {}
-
-Cp932Converter::~Cp932Converter() {
-  if (available()) iconv_close(reinterpret_cast<iconv_t>(handle_));
-}
-
-void Cp932Converter::append(std::string_view utf8, std::string& out) {
-  const auto to_cp932 = reinterpret_cast<iconv_t>(handle_);
+bool append_cp932(std::string_view utf8, std::string& out) {
+  const iconv_t to_cp932 = iconv_open("CP932", "UTF-8");
+  if (to_cp932 == reinterpret_cast<iconv_t>(-1)) return false;
   const std::size_t start = out.size();
   out.resize(start + utf8.size());
   char* in = const_cast<char*>(utf8.data());
@@ -221,6 +216,8 @@ void Cp932Converter::append(std::string_view utf8, std::string& out) {
     in_left -= skip;
   }
   out.resize(static_cast<std::size_t>(to - out.data()));
+  iconv_close(to_cp932);
+  return true;
 }
 
 int FileLock::acquire(const std::string& path, int timeout_ms) {

@@ -211,14 +211,10 @@ void prepare_standard_streams() {
   if (GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) == 0) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
-Cp932Converter::Cp932Converter() : handle_(0) {}  // the system's own, always there
-
-Cp932Converter::~Cp932Converter() = default;
-
-void Cp932Converter::append(std::string_view utf8, std::string& out) {
-  const std::wstring wide = wide_name(utf8);
+bool append_cp932(std::string_view utf8, std::string& out) {
   const char no_form[] = {kNoCp932Form, '\0'};
-  out += narrow_name(wide, 932, WC_NO_BEST_FIT_CHARS, no_form);
+  out += narrow_name(wide_name(utf8), 932, WC_NO_BEST_FIT_CHARS, no_form);
+  return true;
 }
 
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {

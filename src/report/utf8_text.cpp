@@ -113,8 +113,6 @@ bool has_utf16_mark(std::string_view bytes) {
 }
 
 bool convert_to_cp932(std::string& text) {
-  Cp932Converter converter;
-  if (!converter.available()) return false;
   const bool utf16 = has_utf16_mark(text);
   const bool little_endian = text.starts_with("\xFF\xFE");
   std::size_t at = utf16 ? 2 : text.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
@@ -128,7 +126,7 @@ bool convert_to_cp932(std::string& text) {
       append_utf8(same_on_both_systems(utf16 ? next_of_utf16(text, little_endian, at) : next_of_utf8(text, at)), piece);
     }
     converted.clear();
-    converter.append(piece, converted);
+    if (!append_cp932(piece, converted)) return false;
     text.replace(end, converted.size(), converted);
     end += converted.size();
   }

@@ -22,8 +22,8 @@ bool has_utf16_mark(std::string_view bytes);
 // UTF-8, by its code-page-932 form, in place, a piece at a time (no character
 // grows). A leading byte-order mark goes; "?" stands for a character that
 // code page 932 lacks, a byte of no UTF-8 character (RFC 3629), half a
-// surrogate pair and an odd last byte. False, `text` unchanged, when the
-// system has no converter.
+// surrogate pair and an odd last byte. False when the system has no
+// converter.
 bool convert_to_cp932(std::string& text);
 
 }  // namespace vokt
