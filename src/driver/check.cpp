@@ -1,12 +1,11 @@
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "database/database.h"
 #include "digest/digest.h"
 #include "driver/driver.h"
+#include "platform/console.h"
 #include "platform/replacement.h"
-#include "platform/text_file.h"
 #include "report/report.h"
 #include "report/report_text.h"
 
