@@ -354,9 +354,20 @@ std::string place_pieces(std::string_view statement, std::array<bool, 2>& rest_t
   return {};
 }
 
+// One position statement read into `position`: a rank line, PI (onto the
+// initial position) or a placement.
+std::string read_statement(std::string_view statement, std::array<bool, 2>& rest_to, Position& position) {
+  const char what = statement[1];
+  if (what == '+' || what == '-') return place_pieces(statement, rest_to, position);
+  if (what != 'I') return read_csa_rank(what - '1', statement.substr(2), position);
+  read_sfen_board(kInitialBoard, position);
+  return remove_from_initial(statement.substr(2), position);
+}
+
 // First the board (the rank lines, or PI's removals from the initial
 // position), then the placements, in two walks over the statements.
 std::string read_csa(std::string_view text, Position& position) {
+  std::array<bool, 2> rest_to{};  // the player given the pieces not placed ("00AL")
   std::array<bool, 9> ranks{};
   bool initial = false;
   const auto by_ranks = [&] { return std::find(ranks.begin(), ranks.end(), true) != ranks.end(); };
@@ -364,21 +375,15 @@ std::string read_csa(std::string_view text, Position& position) {
     const char what = statement[1];
     if (what == '+' || what == '-') return {};
     if (what == 'I' ? by_ranks() : initial) return "PI and rank lines both given";
-    if (what == 'I') {
-      if (initial) return "PI repeated";
-      initial = true;
-      read_sfen_board(kInitialBoard, position);
-      return remove_from_initial(statement.substr(2), position);
-    }
-    if (ranks[what - '1']) return message({"rank line ", statement.substr(0, 2), " repeated"});
-    ranks[what - '1'] = true;
-    return read_csa_rank(what - '1', statement.substr(2), position);
+    bool& seen = what == 'I' ? initial : ranks[what - '1'];
+    if (seen) return what == 'I' ? "PI repeated" : message({"rank line ", statement.substr(0, 2), " repeated"});
+    seen = true;
+    return read_statement(statement, rest_to, position);
   });
   const auto missing = std::find(ranks.begin(), ranks.end(), false);
   if (error.empty() && by_ranks() && missing != ranks.end()) {
     error = message({"rank line P", std::to_string(missing - ranks.begin() + 1), " missing"});
   }
-  std::array<bool, 2> rest_to{};
   if (error.empty()) {
     error = each_position_statement(text, [&](std::string_view statement) {
       return statement[1] == '+' || statement[1] == '-' ? place_pieces(statement, rest_to, position) : std::string();
@@ -405,12 +410,7 @@ LineForm form_of_line(std::string_view line) {
   if (is_position_statement(statement)) {
     Position scratch;
     std::array<bool, 2> rest_to{};
-    const char what = statement[1];
-    if (what == 'I') read_sfen_board(kInitialBoard, scratch);
-    const std::string error = what == 'I'                 ? remove_from_initial(statement.substr(2), scratch)
-                              : what == '+' || what == '-' ? place_pieces(statement, rest_to, scratch)
-                                                           : read_csa_rank(what - '1', statement.substr(2), scratch);
-    return {PositionForm::csa, error.empty()};
+    return {PositionForm::csa, read_statement(statement, rest_to, scratch).empty()};
   }
   const auto fields = sfen_fields(line);
   if (!fields) return {};
