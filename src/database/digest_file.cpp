@@ -18,9 +18,7 @@ std::string_view record_fields(std::string_view line) {
 }
 
 bool open_new_digest_file(TextWriter& file, bool locked) {
-  const int error = file.open_replacement(kDigestFileName, locked);
-  if (error != 0) report_replacement_error(kDigestFileName, error);
-  return error == 0;
+  return file.open_replacement(kDigestFileName, kDigestFileName, locked) == 0;
 }
 
 void write_header_line(TextWriter& file, std::string_view text) {
@@ -42,10 +40,7 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
 }
 
 bool replace_digest_file(TextWriter& file) {
-  int error = file.finish();
-  if (error == 0) error = file.put_in_place();
-  if (error != 0) report_file_error(kDigestFileName, error);
-  return error == 0;
+  return file.finish() == 0 && file.put_in_place() == 0;
 }
 
 }  // namespace vokt

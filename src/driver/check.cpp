@@ -46,11 +46,7 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
     lock.say_if_not_held();
     // All three or none: an interruption waits until they are in place.
     InterruptionHold hold;
-    if (put_page_in_place(key_page, report_text::kKeyPage) != 0 ||
-        put_page_in_place(result_page, report_text::kResultPage) != 0 ||
-        put_page_in_place(frame_page, report_text::kFramePage) != 0) {
-      return 1;
-    }
+    if (key_page.put_in_place() != 0 || result_page.put_in_place() != 0 || frame_page.put_in_place() != 0) return 1;
   }
   open_in_browser(dir);
   return 0;

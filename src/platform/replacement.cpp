@@ -63,14 +63,15 @@ void FolderLock::say_if_not_held() const {
   write_error(std::string(words_.going_on) + "\n");
 }
 
-int TextWriter::open_replacement(const std::string& path, bool locked, bool in_place_too) {
+int TextWriter::open_replacement(const std::string& path, std::string_view name, bool locked, bool in_place_too) {
   discard();
+  name_ = name;
   std::string target;
-  if (const int error = link_target(path, target)) return error;
+  if (const int error = link_target(path, target)) return reported(error);
   // Refused as an open for writing would be: a read-only file, anything but
   // a regular file.
   const int writable = check_writable(target);
-  if (writable != 0 && writable != ENOENT) return writable;
+  if (writable != 0 && writable != ENOENT) return reported(writable);
   replacement_ = target + std::string(kReplacementSuffix);
   {
     InterruptionHold hold;  // remembered exactly while it is this run's file
@@ -80,7 +81,7 @@ int TextWriter::open_replacement(const std::string& path, bool locked, bool in_p
     if (create_error_ != 0) replacement_.clear();
   }
   in_place_ = in_place_too && writable == 0;
-  if (create_error_ != 0 && !in_place_) return create_error_;
+  if (create_error_ != 0 && !in_place_) return reported(create_error_, create_error_ == EEXIST ? kReplacementSuffix : "");
   if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   target_ = std::move(target);
   buffer_.clear();
@@ -104,20 +105,27 @@ void TextWriter::flush_buffer() {
   if (!in_place_) buffer_.clear();  // text to be rewritten in place stays in hand
 }
 
-int TextWriter::finish() {
+int TextWriter::close_new_file() {
   if (!file_) return error_;
   flush_buffer();
   return error_ = close_file(file_, error_);
 }
 
+int TextWriter::finish() { return reported(close_new_file()); }
+
+int TextWriter::reported(int error, std::string_view suffix) const {
+  if (error != 0) report_file_error(name_ + std::string(suffix), error);
+  return error;
+}
+
 int TextWriter::put_in_place() {
-  finish();
+  close_new_file();
   int error = error_ != 0 ? error_ : replacement_.empty() ? create_error_ : replace_file(replacement_, target_);
   if (error == 0) drop_new_file(false);
   // Only a text complete in memory is written over the old one.
   if (error != 0 && error_ == 0 && in_place_) error = rewrite_in_place();
   discard();
-  return error;
+  return reported(error);
 }
 
 int TextWriter::rewrite_in_place() {
@@ -141,12 +149,6 @@ void TextWriter::discard() {
   error_ = 0;
   in_place_ = false;
   create_error_ = 0;
-}
-
-void report_replacement_error(std::string_view name, int error_number) {
-  std::string shown(name);
-  if (error_number == EEXIST) shown += kReplacementSuffix;
-  report_file_error(shown, error_number);
 }
 
 void remove_new_files_when_interrupted() { on_interruption(remove_new_files_on_interruption); }

@@ -40,20 +40,22 @@ class FolderLock {
 
 // Text that is to replace a file whole, written as the target's text mode
 // writes it (every line feed as CR LF); the first failure is kept for
-// finish(). Never copied or moved: an interruption may read its file's name.
+// finish(). Every failure is reported under the file's name, as every file
+// failure is. Never copied or moved: an interruption may read its file's name.
 class TextWriter {
  public:
   ~TextWriter() { discard(); }
 
   // Starts the text that replaces the regular file `path` (the file a link
   // names: the link stays) in its new file, made with the old file's
-  // permission bits and never through a link: 0 or the error number.
+  // permission bits and never through a link: 0 or the error number. `name`:
+  // the file as messages name it (a new file in the way is named itself).
   // `locked`: the folder's lock is held, and a new file already there is
   // removed first; else it is refused (EEXIST). With `in_place_too` the text
   // is kept in memory too, so that a writable `path` is rewritten in place
   // where no new file can be made (new files refused, no free inodes) or
   // renamed over it (a sticky folder, a file in use on Windows).
-  int open_replacement(const std::string& path, bool locked, bool in_place_too = false);
+  int open_replacement(const std::string& path, std::string_view name, bool locked, bool in_place_too = false);
   void write(std::string_view text);
   void write(std::initializer_list<std::string_view> parts) {
     for (const std::string_view part : parts) write(part);
@@ -66,6 +68,9 @@ class TextWriter {
 
  private:
   void flush_buffer();
+  int close_new_file();
+  // Reports a failure (`error` not 0) of the file named `name_` and `suffix`.
+  int reported(int error, std::string_view suffix = {}) const;
   int rewrite_in_place();
   // Forgets the new file, removed with `remove` (else it has been renamed).
   void drop_new_file(bool remove);
@@ -73,6 +78,7 @@ class TextWriter {
   FileHandle file_;
   std::string buffer_;
   int error_ = 0;
+  std::string name_;
   std::string replacement_;  // the new file while it is there
   std::string target_;
   bool in_place_ = false;  // `target_` may be rewritten from `buffer_`
@@ -81,9 +87,5 @@ class TextWriter {
 
 // Lets an interruption remove this run's new files before it ends the run.
 void remove_new_files_when_interrupted();
-
-// Reports a failed replacement of `name` as every file failure is reported;
-// a new file that was in the way is named itself.
-void report_replacement_error(std::string_view name, int error_number);
 
 }  // namespace vokt

@@ -32,27 +32,16 @@ void write_escaped(TextWriter& page, std::string_view text) {
 }
 
 // Writes the page `name` in `dir` with what `write_body` writes, to its new
-// file that put_page_in_place() later puts in the page's place (the text is
-// kept in memory too, for a page that has to be rewritten in place). A page
-// that cannot be opened or written in full is reported with its name; a
-// body that fails (returns false) has reported its own failure. Either way
-// the text is dropped.
+// file, put in the page's place later (the text is kept in memory too, for
+// a page that has to be rewritten in place). A body that fails (returns
+// false) has reported its own failure; the writer reports the rest. Either
+// way the text is dropped.
 template <typename Body>
 int write_page(std::string_view dir, const char* name, bool locked, TextWriter& page, const Body& write_body) {
-  if (const int error = page.open_replacement(join_path(dir, name), locked, true)) {
-    report_replacement_error(name, error);
-    return 1;
-  }
-  if (!write_body(page)) {
-    page.discard();
-    return 1;
-  }
-  if (const int error = page.finish()) {
-    page.discard();
-    report_file_error(name, error);
-    return 1;
-  }
-  return 0;
+  if (page.open_replacement(join_path(dir, name), name, locked, true) != 0) return 1;
+  if (write_body(page) && page.finish() == 0) return 0;
+  page.discard();
+  return 1;
 }
 
 // The opening of the key page and the result page: `title` as the title and
@@ -125,12 +114,6 @@ int write_frame_page(std::string_view dir, bool locked, TextWriter& page) {
                 "\" scrolling=\"no\">\n  <frame src=\"", report_text::kResultPage, "\">\n</frameset>\n</html>\n"});
     return true;
   });
-}
-
-int put_page_in_place(TextWriter& page, const char* name) {
-  const int error = page.put_in_place();
-  if (error != 0) report_file_error(name, error);
-  return error == 0 ? 0 : 1;
 }
 
 int open_in_browser(std::string_view dir) {

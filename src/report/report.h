@@ -22,8 +22,8 @@ int read_problem_file(const std::string& path, std::string& text);
 // Finds the first diagram of the problem's text and computes both digests.
 int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored);
 
-// The three stages below write their page to its new file, put in place by
-// put_page_in_place() once all are complete; `locked`: the run holds the
+// The three stages below write their page to its new file, put in place
+// (TextWriter::put_in_place) once all are complete; `locked`: the run holds the
 // lock of `dir`. A stage that fails reports it and drops its page.
 
 // Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
@@ -41,9 +41,6 @@ int write_key_page(std::string_view dir, std::string_view problem_text, bool loc
 
 // Writes the frame page "vokt.htm" in `dir`.
 int write_frame_page(std::string_view dir, bool locked, TextWriter& page);
-
-// Puts the page `name` in its place: 0, or 1 with the failure reported.
-int put_page_in_place(TextWriter& page, const char* name);
 
 // Opens "vokt.htm" in `dir` in the user's browser; the outcome is informative.
 int open_in_browser(std::string_view dir);

@@ -101,7 +101,7 @@ TEST(TextWriter, LineFeedsBecomeCrLfAndFinishReportsFailure) {
   for (int i = 0; i < 20000; ++i) text += std::to_string(i) + "\n", on_disk += std::to_string(i) + "\r\n";
   {
     TextWriter writer;
-    ASSERT_EQ(writer.open_replacement(path, true), 0);
+    ASSERT_EQ(writer.open_replacement(path, "out.txt", true), 0);
     writer.write("a\nb");
     writer.write("c");
     writer.write("\n\n");
@@ -119,7 +119,7 @@ TEST(TextWriter, LineFeedsBecomeCrLfAndFinishReportsFailure) {
   limit.rlim_cur = 1000;
   setrlimit(RLIMIT_FSIZE, &limit);
   TextWriter full;
-  const int opened = full.open_replacement(path, true);
+  const int opened = full.open_replacement(path, "out.txt", true);
   full.write(text);
   const int closed = full.finish();
   setrlimit(RLIMIT_FSIZE, &old_limit);
