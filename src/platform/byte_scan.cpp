@@ -44,7 +44,6 @@ std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c) {
 
 #ifndef __SSE2__
 
-std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) { return plain_byte_marks(bytes, a, b, c); }
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
   return plain_find_either(haystack, first, second);
@@ -63,9 +62,7 @@ namespace {
 constexpr std::size_t kStride = 64;
 constexpr std::size_t kVector = 16;
 
-__m128i load(std::string_view bytes, std::size_t at) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
-}
+using byte_scan::load;
 
 std::size_t shifted(std::size_t pos, std::size_t offset) { return pos == npos ? npos : pos + offset; }
 
@@ -145,20 +142,6 @@ std::size_t find_either(std::string_view haystack, std::string_view first, std::
 
 TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
   return vector_scan<true>(bytes, first, second);
-}
-
-std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
-  if (bytes.size() < kVector) return plain_byte_marks(bytes, a, b, c);
-  const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), vc = _mm_set1_epi8(c);
-  const auto marks_at = [&](std::size_t at) {
-    const __m128i here = load(bytes, at);
-    const __m128i either = _mm_or_si128(_mm_cmpeq_epi8(here, va), _mm_cmpeq_epi8(here, vb));
-    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(either, _mm_cmpeq_epi8(here, vc))));
-  };
-  // Two vectors, the second one ending at byte 32 or at the end of shorter
-  // bytes, where it overlaps the first.
-  const std::size_t second = std::min<std::size_t>(bytes.size(), 2 * kVector) - kVector;
-  return marks_at(0) | marks_at(second) << second;
 }
 
 #endif  // __SSE2__
