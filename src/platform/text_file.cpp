@@ -108,21 +108,14 @@ bool TextReader::refill() {
   return true;
 }
 
-bool TextReader::read_piece(std::string_view& piece) {
+bool TextReader::read_long_piece(std::string_view& piece) {
   for (;;) {
     char* const start = buffer_.data() + begin_;
     const std::size_t available = end_ - begin_;
     // A line of kMaxPiece bytes ending in CR LF takes one byte more.
     if (void* found = std::memchr(start, '\n', std::min(available, kMaxPiece + 1))) {
-      char* const lf = static_cast<char*>(found);
-      const std::size_t raw = static_cast<std::size_t>(lf - start) + 1;
-      const bool cr_lf = raw >= 2 && lf[-1] == '\r';
-      if (raw - (cr_lf ? 1 : 0) <= kMaxPiece) {
-        if (cr_lf) lf[-1] = '\n';
-        piece = std::string_view(start, raw - (cr_lf ? 1 : 0));
-        begin_ += raw;
-        return true;
-      }
+      const std::size_t raw = static_cast<std::size_t>(static_cast<char*>(found) - start) + 1;
+      if (raw - (raw >= 2 && start[raw - 2] == '\r' ? 1 : 0) <= kMaxPiece) return hand_out(raw, piece);
     }
     // No line end within reach: the bytes up to it hold no CR.
     if (available >= kMaxPiece || (at_end_ && available > 0)) {
