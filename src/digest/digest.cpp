@@ -14,27 +14,19 @@ using CrcTable = std::array<std::uint64_t, 256>;
 // bytes into a zero register. Feeding one byte is then one lookup, and 16
 // bytes are 16 independent lookups ("slicing by sixteen"), of which only the
 // eight for the register's bytes wait for the step before.
-constexpr std::array<CrcTable, 16> make_crc_tables() {
+constexpr auto kCrcTables = [] {
   std::array<CrcTable, 16> tables{};
-  for (unsigned byte = 0; byte < 256; ++byte) {
-    std::uint64_t reg = static_cast<std::uint64_t>(byte) << 56;
-    for (int bit = 0; bit < 8; ++bit) {
-      const bool top = (reg >> 63) != 0;
-      reg <<= 1;
-      if (top) reg ^= kEcma182;
-    }
+  for (std::uint64_t byte = 0; byte < 256; ++byte) {
+    std::uint64_t reg = byte << 56;
+    for (int bit = 0; bit < 8; ++bit) reg = (reg << 1) ^ ((reg >> 63) != 0 ? kEcma182 : 0);
     tables[0][byte] = reg;
   }
   for (std::size_t k = 1; k < tables.size(); ++k) {
-    for (unsigned byte = 0; byte < 256; ++byte) {
-      const std::uint64_t reg = tables[k - 1][byte];
-      tables[k][byte] = (reg << 8) ^ tables[0][reg >> 56];
-    }
+    const CrcTable& before = tables[k - 1];
+    for (std::size_t b = 0; b < 256; ++b) tables[k][b] = (before[b] << 8) ^ tables[0][before[b] >> 56];
   }
   return tables;
-}
-
-constexpr std::array<CrcTable, 16> kCrcTables = make_crc_tables();
+}();
 
 // The eight bytes at `p`, the first the most significant.
 std::uint64_t big_endian(const unsigned char* p) {

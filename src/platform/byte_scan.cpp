@@ -4,10 +4,6 @@
 #include <bit>
 #include <cstdint>
 
-#ifdef __SSE2__
-#include <emmintrin.h>
-#endif
-
 namespace vokt {
 
 constexpr std::size_t npos = std::string_view::npos;

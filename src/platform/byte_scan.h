@@ -50,8 +50,8 @@ inline std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) 
   if (bytes.size() >= 16) {
     const auto marks_at = [&](std::size_t at) {
       const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
-      const __m128i either = _mm_or_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8(a)), _mm_cmpeq_epi8(here, _mm_set1_epi8(b)));
-      return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(either, _mm_cmpeq_epi8(here, _mm_set1_epi8(c)))));
+      const auto is = [&](char byte) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(byte)); };
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(a), is(b)), is(c))));
     };
     // Two vectors, the second one ending at byte 32 or at the end of shorter
     // bytes, where it overlaps the first.
