@@ -20,18 +20,7 @@ constexpr std::size_t kPageSize = 4096;
 
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
-  char* out = buffer + from;
-  const char* in = out;
-  const char* const stop = buffer + to;
-  while (in < stop) {
-    const char* next = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(stop - in)));
-    const char* run_end = next ? next : stop;
-    const std::size_t run = static_cast<std::size_t>(run_end - in);
-    if (out != in) std::memmove(out, in, run);
-    out += run;
-    in = run_end + (next ? 1 : 0);
-  }
-  return static_cast<std::size_t>(out - buffer);
+  return static_cast<std::size_t>(std::remove(buffer + from, buffer + to, '\r') - buffer);
 }
 
 }  // namespace
