@@ -74,12 +74,15 @@ __m128i changes_at(std::string_view bytes, std::size_t at, __m128i here) {
 // The leftmost occurrence of either text and, kChanges, the first change of
 // the text mode, whichever comes first, in one pass. A text may start only
 // where its first byte stands and its last byte at the right distance: only
-// such places are compared in full. Without kChanges, change is npos.
-template <bool kChanges>
+// such places are compared in full. Without kChanges, change is npos; without
+// kTexts (the texts empty), hit is.
+template <bool kChanges, bool kTexts = true>
 TextScan vector_scan(std::string_view bytes, std::string_view first, std::string_view second) {
-  const __m128i first_head = _mm_set1_epi8(first.front()), first_tail = _mm_set1_epi8(first.back());
-  const __m128i second_head = _mm_set1_epi8(second.front()), second_tail = _mm_set1_epi8(second.back());
+  const auto byte = [](std::string_view text, std::size_t at) { return _mm_set1_epi8(kTexts ? text[at] : '\0'); };
+  const __m128i first_head = byte(first, 0), first_tail = byte(first, first.size() - 1);
+  const __m128i second_head = byte(second, 0), second_tail = byte(second, second.size() - 1);
   const auto starts = [&](std::size_t at, __m128i here) {
+    if constexpr (!kTexts) return _mm_setzero_si128();
     const __m128i first_ends = _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail);
     const __m128i second_ends = _mm_cmpeq_epi8(load(bytes, at + second.size() - 1), second_tail);
     return _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(here, first_head), first_ends),
@@ -114,25 +117,15 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
       if (change != 0) return {k + static_cast<std::size_t>(std::countr_zero(change)), npos};
     }
   }
-  const TextScan rest = kChanges ? plain_scan_text(bytes.substr(at), first, second)
-                                 : TextScan{npos, plain_find_either(bytes.substr(at), first, second)};
+  const TextScan rest = !kTexts  ? TextScan{plain_text_mode_change(bytes.substr(at)), npos}
+                         : kChanges ? plain_scan_text(bytes.substr(at), first, second)
+                                    : TextScan{npos, plain_find_either(bytes.substr(at), first, second)};
   return {shifted(rest.change, at), shifted(rest.hit, at)};
 }
 
 }  // namespace
 
-std::size_t find_text_mode_change(std::string_view bytes) {
-  std::size_t at = 0;
-  // Each stride also reads the byte after it, the follower of its last byte.
-  for (; at + kStride < bytes.size(); at += kStride) {
-    __m128i changes = _mm_setzero_si128();
-    for (std::size_t k = at; k < at + kStride; k += kVector) {
-      changes = _mm_or_si128(changes, changes_at(bytes, k, load(bytes, k)));
-    }
-    if (_mm_movemask_epi8(changes) != 0) break;
-  }
-  return shifted(plain_text_mode_change(bytes.substr(at)), at);
-}
+std::size_t find_text_mode_change(std::string_view bytes) { return vector_scan<true, false>(bytes, {}, {}).change; }
 
 std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
   // One byte is found fastest by the C library, which has no set-up to pay.
