@@ -64,11 +64,10 @@ __m128i load(std::string_view bytes, std::size_t at) {
 
 std::size_t shifted(std::size_t pos, std::size_t offset) { return pos == npos ? npos : pos + offset; }
 
-// Bit k: the byte at `at + k` is a change of the text mode (reads 17 bytes).
+// Bit k: the byte at `at + k` is a CR not followed by a line feed (reads 17 bytes).
 __m128i changes_at(std::string_view bytes, std::size_t at, __m128i here) {
   const __m128i cr = _mm_cmpeq_epi8(here, _mm_set1_epi8('\r'));
-  const __m128i stray_cr = _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, at + 1), _mm_set1_epi8('\n')), cr);
-  return _mm_or_si128(stray_cr, _mm_cmpeq_epi8(here, _mm_set1_epi8(kEndOfText)));
+  return _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, at + 1), _mm_set1_epi8('\n')), cr);
 }
 
 // The leftmost occurrence of either text and, kChanges, the first change of
@@ -81,6 +80,11 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
   const auto byte = [](std::string_view text, std::size_t at) { return _mm_set1_epi8(kTexts ? text[at] : '\0'); };
   const __m128i first_head = byte(first, 0), first_tail = byte(first, first.size() - 1);
   const __m128i second_head = byte(second, 0), second_tail = byte(second, second.size() - 1);
+  // A 0x1A ends the text: the C library finds it first; before it, only stray CRs are changes.
+  if (const std::size_t end = kChanges ? bytes.find(kEndOfText) : npos; end != npos) {
+    const TextScan before = vector_scan<kChanges, kTexts>(bytes.substr(0, end), first, second);
+    return {std::min(before.change, end), before.hit};
+  }
   const auto starts = [&](std::size_t at, __m128i here) {
     if constexpr (!kTexts) return _mm_setzero_si128();
     const __m128i first_ends = _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail);
