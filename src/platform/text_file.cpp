@@ -108,9 +108,8 @@ bool TextReader::read_long_piece(std::string_view& piece) {
     }
     // No line end within reach: the bytes up to it hold no CR.
     if (available >= kMaxPiece || (at_end_ && available > 0)) {
-      const std::size_t length = std::min(available, kMaxPiece);
-      piece = std::string_view(start, length);
-      begin_ += length;
+      piece = std::string_view(start, std::min(available, kMaxPiece));
+      begin_ += piece.size();
       return true;
     }
     if (!refill() && begin_ == end_) return false;

@@ -81,8 +81,7 @@ class TextReader {
   bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
  private:
-  // Hands out the next `raw` bytes, which end in a line feed, without the CR
-  // of a CR LF.
+  // Hands out the next `raw` bytes, which end in a line feed, less the CR of a CR LF.
   bool hand_out(std::size_t raw, std::string_view& piece) {
     char* const start = buffer_.data() + begin_;
     const bool cr_lf = raw >= 2 && start[raw - 2] == '\r';
