@@ -41,12 +41,10 @@ std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c) {
 #ifndef __SSE2__
 
 std::size_t find_text_mode_change(std::string_view bytes) { return plain_text_mode_change(bytes); }
-std::size_t find_either(std::string_view haystack, std::string_view first, std::string_view second) {
-  return plain_find_either(haystack, first, second);
+std::size_t find_either(std::string_view in, std::string_view a, std::string_view b) {
+  return plain_find_either(in, a, b);
 }
-TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second) {
-  return plain_scan_text(bytes, first, second);
-}
+TextScan scan_text(std::string_view in, std::string_view a, std::string_view b) { return plain_scan_text(in, a, b); }
 
 #else
 

@@ -4,7 +4,6 @@
 // compare 16 bytes at a time; elsewhere they are the plain forms.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -55,7 +54,7 @@ inline std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) 
     };
     // Two vectors, the second one ending at byte 32 or at the end of shorter
     // bytes, where it overlaps the first.
-    const std::size_t second = std::min<std::size_t>(bytes.size(), 32) - 16;
+    const std::size_t second = bytes.size() < 32 ? bytes.size() - 16 : 16;
     return marks_at(0) | marks_at(second) << second;
   }
 #endif

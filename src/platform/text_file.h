@@ -9,7 +9,6 @@
 
 #include <bit>
 #include <cstddef>
-#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -84,9 +83,9 @@ class TextReader {
   // Hands out the next `raw` bytes, which end in a line feed, less the CR of a CR LF.
   bool hand_out(std::size_t raw, std::string_view& piece) {
     char* const start = buffer_.data() + begin_;
-    const bool cr_lf = raw >= 2 && start[raw - 2] == '\r';
-    if (cr_lf) start[raw - 2] = '\n';
-    piece = std::string_view(start, raw - (cr_lf ? 1 : 0));
+    const std::size_t cr = raw >= 2 && start[raw - 2] == '\r' ? 1 : 0;
+    start[raw - 1 - cr] = '\n';  // in place of the CR of a CR LF, where the piece then ends
+    piece = std::string_view(start, raw - cr);
     begin_ += raw;
     return true;
   }
