@@ -31,12 +31,8 @@ void write_record_line(TextWriter& file, const PositionDigest& digest, std::span
   // Kept from call to call, so that a build does not allocate per record.
   static std::string line;
   line.assign(text_view(digest_text(digest)));
-  for (const auto field : fields) {
-    line += ' ';
-    line += field;
-  }
-  line += '\n';
-  file.write(line);
+  for (const auto field : fields) line.append(1, ' ').append(field);
+  file.write(line.append(1, '\n'));
 }
 
 bool replace_digest_file(TextWriter& file) {

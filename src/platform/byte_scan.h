@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <string_view>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace vokt {
 
 inline constexpr char kEndOfText = 0x1A;  // the byte that ends a text in text mode
@@ -32,14 +36,29 @@ struct TextScan {
 };
 TextScan scan_text(std::string_view bytes, std::string_view first, std::string_view second);
 
-// The places of three bytes among the first 32 of `bytes`: bit k is set when
-// byte k is `a`, `b` or `c`.
-std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c);
-
 // The plain forms, which the vector forms must agree with.
 std::size_t plain_text_mode_change(std::string_view bytes);
 std::size_t plain_find_either(std::string_view haystack, std::string_view first, std::string_view second);
 TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::string_view second);
 std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c);
+
+// The places of three bytes among the first 32 of `bytes`: bit k is set when
+// byte k is `a`, `b` or `c`. Inline: the walks over a line call it often.
+inline std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
+#ifdef __SSE2__
+  if (bytes.size() >= 16) {
+    const auto marks_at = [&](std::size_t at) {
+      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
+      const auto is = [&](char byte) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(byte)); };
+      return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(a), is(b)), is(c))));
+    };
+    // Two vectors, the second one ending at byte 32 or at the end of shorter
+    // bytes, where it overlaps the first.
+    const std::size_t second = bytes.size() < 32 ? bytes.size() - 16 : 16;
+    return marks_at(0) | marks_at(second) << second;
+  }
+#endif
+  return plain_byte_marks(bytes, a, b, c);
+}
 
 }  // namespace vokt

@@ -20,18 +20,7 @@ constexpr std::size_t kPageSize = 4096;
 
 // Drops every CR in buffer[from, to); returns the new end.
 std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
-  char* out = buffer + from;
-  const char* in = out;
-  const char* const stop = buffer + to;
-  while (in < stop) {
-    const char* next = static_cast<const char*>(std::memchr(in, '\r', static_cast<std::size_t>(stop - in)));
-    const char* run_end = next ? next : stop;
-    const std::size_t run = static_cast<std::size_t>(run_end - in);
-    if (out != in) std::memmove(out, in, run);
-    out += run;
-    in = run_end + (next ? 1 : 0);
-  }
-  return static_cast<std::size_t>(out - buffer);
+  return static_cast<std::size_t>(std::remove(buffer + from, buffer + to, '\r') - buffer);
 }
 
 }  // namespace
@@ -108,27 +97,19 @@ bool TextReader::refill() {
   return true;
 }
 
-bool TextReader::read_piece(std::string_view& piece) {
+bool TextReader::read_long_piece(std::string_view& piece) {
   for (;;) {
     char* const start = buffer_.data() + begin_;
     const std::size_t available = end_ - begin_;
     // A line of kMaxPiece bytes ending in CR LF takes one byte more.
     if (void* found = std::memchr(start, '\n', std::min(available, kMaxPiece + 1))) {
-      char* const lf = static_cast<char*>(found);
-      const std::size_t raw = static_cast<std::size_t>(lf - start) + 1;
-      const bool cr_lf = raw >= 2 && lf[-1] == '\r';
-      if (raw - (cr_lf ? 1 : 0) <= kMaxPiece) {
-        if (cr_lf) lf[-1] = '\n';
-        piece = std::string_view(start, raw - (cr_lf ? 1 : 0));
-        begin_ += raw;
-        return true;
-      }
+      const std::size_t raw = static_cast<std::size_t>(static_cast<char*>(found) - start) + 1;
+      if (raw - (raw >= 2 && start[raw - 2] == '\r' ? 1 : 0) <= kMaxPiece) return hand_out(raw, piece);
     }
     // No line end within reach: the bytes up to it hold no CR.
     if (available >= kMaxPiece || (at_end_ && available > 0)) {
-      const std::size_t length = std::min(available, kMaxPiece);
-      piece = std::string_view(start, length);
-      begin_ += length;
+      piece = std::string_view(start, std::min(available, kMaxPiece));
+      begin_ += piece.size();
       return true;
     }
     if (!refill() && begin_ == end_) return false;

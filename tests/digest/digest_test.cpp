@@ -53,7 +53,7 @@ TEST(Crc64, TableAgreesWithTheBitwiseDefinition) {
     for (auto& c : bytes) c = static_cast<char>(rng());
     PositionDigest digest;
     crc64_init(digest);
-    // Fed in random slices: the eight-byte steps meet every alignment.
+    // Fed in random slices: the 16-byte steps meet every alignment.
     for (std::size_t at = 0; at < bytes.size();) {
       const std::size_t length = std::min<std::size_t>(bytes.size() - at, rng() % 40);
       crc64_update(digest, std::string_view(bytes).substr(at, length));
