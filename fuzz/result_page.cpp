@@ -45,7 +45,7 @@ long count_on_page(const vokt::PositionDigest& direct, const vokt::PositionDiges
   const std::string dir = fz::scratch_dir().string();
   vokt::TextWriter writer;
   VOKT_FUZZ_CHECK(vokt::write_result_page(dir, direct, mirrored, true, writer) == 0 &&
-                      vokt::put_page_in_place(writer, vokt::report_text::kResultPage) == 0,
+                      writer.put_in_place() == 0,
                   "the result page is written");
   const std::string page = fz::read_file(fz::scratch_dir() / vokt::report_text::kResultPage);
 
