@@ -25,26 +25,17 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
 
 }  // namespace
 
-std::size_t ByteSource::read(char* out, std::size_t size) {
-  if (file_ != nullptr) return std::fread(out, 1, size, file_);
-  const std::size_t got = std::min(size, bytes_.size());
-  std::memcpy(out, bytes_.data(), got);
-  bytes_.remove_prefix(got);
-  return got;
-}
-
 int TextReader::open(const std::string& path) {
-  source_ = ByteSource();
+  text_ = {};
   if (const int error = open_file(path, "rb", file_)) return error;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
-  source_ = ByteSource(file_.get());
   start();
   return 0;
 }
 
 void TextReader::open_text(std::string_view text) {
   file_.reset();
-  source_ = ByteSource(text);
+  text_ = text;
   start();
 }
 
@@ -68,7 +59,15 @@ std::size_t TextReader::read_block() {
   if (begin_ != to) std::memmove(buffer_.data() + to, buffer_.data() + begin_, kept);
   begin_ = to;
   end_ = to + kept;
-  const std::size_t got = source_.read(buffer_.data() + end_, std::min(kBlockSize, buffer_.size() - end_));
+  char* const block = buffer_.data() + end_;
+  std::size_t got = std::min(kBlockSize, buffer_.size() - end_);
+  if (file_) {
+    got = std::fread(block, 1, got, file_.get());
+  } else {
+    got = std::min(got, text_.size());
+    std::copy_n(text_.begin(), got, block);
+    text_.remove_prefix(got);
+  }
   if (got == 0) at_end_ = true;
   return got;
 }

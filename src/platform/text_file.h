@@ -20,22 +20,6 @@
 
 namespace vokt {
 
-// Raw bytes, from an open file or from memory.
-class ByteSource {
- public:
-  ByteSource() = default;
-  explicit ByteSource(std::FILE* file) : file_(file) {}
-  explicit ByteSource(std::string_view bytes) : bytes_(bytes) {}
-
-  // Stores the next bytes in `out` (at most `size`) and returns how many; 0
-  // at the end or after a failed read.
-  std::size_t read(char* out, std::size_t size);
-
- private:
-  std::FILE* file_ = nullptr;
-  std::string_view bytes_;
-};
-
 // A text file open for reading, delivered line by line in pieces of at most
 // kMaxPiece bytes, as the C library's line read with a 1024-byte buffer gives
 // them: a piece ends after a line feed or after kMaxPiece bytes; a last line
@@ -91,7 +75,7 @@ class TextReader {
   }
   // read_piece for the other lines: any length, and at the end of the read bytes.
   bool read_long_piece(std::string_view& piece);
-  // Starts reading the text of `source_`.
+  // Starts reading from the start of the file or text.
   void start();
   // Reads a block of raw bytes after the kept ones and returns how many; 0
   // at the end. They are not yet checked: keep_text() must follow.
@@ -106,7 +90,7 @@ class TextReader {
   std::size_t piece_start_before(std::size_t pos) const;
 
   FileHandle file_;
-  ByteSource source_;
+  std::string_view text_;  // what is left of a text read from memory
   std::vector<char> buffer_;
   std::size_t block_start_ = 0;  // where blocks are read to
   std::size_t begin_ = 0;        // first byte not yet handed out: the start of a piece
