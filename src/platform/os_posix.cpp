@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -205,15 +206,29 @@ bool append_cp932(std::string_view utf8, std::string& out) {
   char* in = const_cast<char*>(utf8.data());
   char* to = out.data() + start;
   std::size_t in_left = utf8.size(), room = utf8.size();
-  // Stops only at a character without a code-page-932 form (EILSEQ): the
-  // input is valid UTF-8 and the room enough.
-  while (iconv(to_cp932, &in, &in_left, &to, &room) == static_cast<std::size_t>(-1) && errno == EILSEQ) {
-    *to++ = kNoCp932Form;
-    --room;
-    const auto lead = static_cast<unsigned char>(*in);  // of a sequence of two bytes or more
-    const std::size_t skip = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    in += skip;
-    in_left -= skip;
+  // The text goes to the converter in short runs, each ending before a
+  // character: glibc's converter pays for a character it cannot convert
+  // with work on all the input of that call, so a text full of them (Hangul,
+  // U+FFFF) would take minutes in one call, and takes well under a second so.
+  constexpr std::size_t kRun = 256;
+  const auto continues = [](const char* byte) { return (static_cast<unsigned char>(*byte) & 0xC0) == 0x80; };
+  bool converted = true;
+  while (converted && in_left > 0) {
+    std::size_t run = std::min(in_left, kRun);
+    while (run < in_left && continues(in + run)) ++run;
+    const std::size_t run_size = run;
+    // Stops only at a character without a code-page-932 form (EILSEQ): the
+    // input is valid UTF-8 and the room enough.
+    while (iconv(to_cp932, &in, &run, &to, &room) == static_cast<std::size_t>(-1) && errno == EILSEQ) {
+      *to++ = kNoCp932Form;
+      --room;
+      const auto lead = static_cast<unsigned char>(*in);  // of a sequence of two bytes or more
+      const std::size_t skip = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      in += skip;
+      run -= skip;
+    }
+    converted = run == 0;
+    in_left -= run_size - run;
   }
   out.resize(static_cast<std::size_t>(to - out.data()));
   iconv_close(to_cp932);
