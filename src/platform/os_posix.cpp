@@ -194,6 +194,14 @@ int open_document(const std::string& document) {
 }
 
 void prepare_standard_streams() {
+  // A standard stream that was closed when the run began is /dev/null: else
+  // the first file the run opens would take its number, and messages meant
+  // for the error stream would be written into the lock file or a page.
+  for (int stream = 0; stream <= 2; ++stream) {
+    if (fcntl(stream, F_GETFD) != -1 || errno != EBADF) continue;
+    const int fd = ::open("/dev/null", stream == 0 ? O_RDONLY : O_WRONLY);
+    if (fd >= 0 && fd != stream) ::close(fd);  // only where the lowest free number is `stream`
+  }
   if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
   signal(SIGPIPE, SIG_IGN);
 }

@@ -138,5 +138,21 @@ TEST(PlatformEndToEnd, DirectoryInPlaceOfAFile) {
   }
 }
 
+// A run started with its error stream closed writes its messages nowhere,
+// not into the file it opens first (the lock file), which would otherwise
+// take the error stream's number.
+TEST(PlatformEndToEnd, ClosedErrorStream) {
+  if (Sandbox::launched()) GTEST_SKIP() << "descriptors of POSIX";
+  Sandbox box;
+  box.write_work("a.kif", sjis(diagram(worked_board())));  // no vokt.dat: fails under the lock
+  const fs::path wrapper = box.root() / "closed-error-stream";
+  write_file(wrapper, "#!/bin/sh\nexec '" + box.program().string() + "' \"$@\" 2>&-\n");
+  fs::permissions(wrapper, fs::perms::owner_all, fs::perm_options::add);
+  RunOptions options;
+  options.program = wrapper;
+  EXPECT_EQ(box.run({"a.kif"}, options).status, 1);
+  EXPECT_EQ(box.read_prog("vokt.lock"), "");
+}
+
 }  // namespace
 }  // namespace vokt::e2e
