@@ -11,8 +11,10 @@ namespace vokt {
 void report_file_error(std::string_view name, int error_number);
 
 // `text` as a message quotes it: in double quotes, at most its first 40
-// bytes and then "...", each control byte written as \x and two hexadecimal
-// digits, so that a message stays short and puts only text on the console.
+// bytes (no Shift-JIS character cut in two) and then "...", each control
+// byte and each first byte of a character without its second written as \x
+// and two hexadecimal digits, so that a message stays short and puts only
+// text on the console.
 std::string quoted(std::string_view text);
 
 // The console streams: unbuffered error stream, standard output as the C

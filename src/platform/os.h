@@ -51,6 +51,11 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // refused with EACCES, as the target refuses it.
 int open_file(const std::string& path, const char* mode, FileHandle& file);
 
+// Opens the regular file `path` for reading, never waiting for a writer:
+// anything else (a FIFO, a device, a directory) is refused with EACCES, as
+// the target refuses a directory.
+int open_regular_file(const std::string& path, FileHandle& file);
+
 // The file that `path` names, in `target`: a symbolic link followed (one
 // link deep where its target is not there yet), so that a replacement takes
 // the target's place. EACCES for a link of another user (not root) in a

@@ -66,6 +66,12 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
   return 0;
 }
 
+int open_regular_file(const std::string& path, FileHandle& file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // reads of a file never block
+  if (fd < 0) return refusal(last_error());
+  return adopt_regular_file(fd, "rb", file);
+}
+
 int link_target(const std::string& path, std::string& target) {
   target = path;
   struct stat link {}, folder {};

@@ -109,6 +109,8 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
   return errno != 0 ? errno : ENOENT;
 }
 
+int open_regular_file(const std::string& path, FileHandle& file) { return open_file(path, "rb", file); }
+
 int link_target(const std::string& path, std::string& target) {
   target = path;  // the tool makes no links here
   return 0;

@@ -25,9 +25,10 @@ std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
 
 }  // namespace
 
-int TextReader::open(const std::string& path) {
+int TextReader::open(const std::string& path, bool regular_only) {
   text_ = {};
-  if (const int error = open_file(path, "rb", file_)) return error;
+  const int error = regular_only ? open_regular_file(path, file_) : open_file(path, "rb", file_);
+  if (error != 0) return error;
   std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   start();
   return 0;

@@ -37,8 +37,10 @@ class TextReader {
   TextReader(const TextReader&) = delete;
   TextReader& operator=(const TextReader&) = delete;
 
-  // Opens `path` for reading; returns 0 or the error number.
-  int open(const std::string& path);
+  // Opens `path` for reading; returns 0 or the error number. `regular_only`:
+  // anything but a regular file is refused (EACCES) without waiting for a
+  // writer, for a run that holds a lock meanwhile.
+  int open(const std::string& path, bool regular_only = false);
 
   // Reads `text`, which must outlive the reading, as a file holding it would be read.
   void open_text(std::string_view text);

@@ -89,7 +89,8 @@ int write_result_page(std::string_view dir, const PositionDigest& direct, const 
                       bool locked, TextWriter& page) {
   return write_page(dir, report_text::kResultPage, locked, page, [&](TextWriter& page) {
     TextReader digest_file;
-    if (const int error = digest_file.open(join_path(dir, kDigestFileName))) {
+    // Under the lock of the pages: a FIFO there must not hold up every check.
+    if (const int error = digest_file.open(join_path(dir, kDigestFileName), true)) {
       report_file_error(kDigestFileName, error);
       return false;
     }

@@ -3,6 +3,7 @@
 // and the frame page handed to the browser launcher. Under Wine, names pass
 // as UTF-16 and the browser is reached through ShellExecuteExW.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "harness.h"
 
@@ -136,6 +137,27 @@ TEST(PlatformEndToEnd, DirectoryInPlaceOfAFile) {
     EXPECT_FALSE(box.prog_has("vokt.htm"));
     EXPECT_FALSE(box.work_has("vokt.dat.new"));
   }
+}
+
+// A FIFO named vokt.dat beside the program is refused at once, as a
+// directory is: the check opens it while it holds the lock of its pages, and
+// waiting there for a writer would hold up every check after it. (The export
+// files, read before a build takes its lock, may be FIFOs.)
+TEST(PlatformEndToEnd, FifoInPlaceOfTheDigestFileIsRefusedAtOnce) {
+  if (Sandbox::launched()) GTEST_SKIP() << "FIFOs of POSIX";
+  Sandbox box;
+  box.write_work("a.kif", sjis(diagram(worked_board())));
+  const fs::path fifo = box.prog_dir() / "vokt.dat";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const fs::path wrapper = box.root() / "at-most-ten-seconds";
+  write_file(wrapper, "#!/bin/sh\nexec timeout 10 '" + box.program().string() + "' \"$@\"\n");
+  fs::permissions(wrapper, fs::perms::owner_all, fs::perm_options::add);
+  RunOptions options;
+  options.program = wrapper;
+  const RunResult run = box.run({"a.kif"}, options);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(after_banner(run.err), "vokt.dat: Permission denied\n" + std::string(kPause));
+  EXPECT_FALSE(box.prog_has("vokt.htm"));
 }
 
 // A run started with its error stream closed writes its messages nowhere,
