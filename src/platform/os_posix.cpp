@@ -220,17 +220,13 @@ bool append_cp932(std::string_view utf8, std::string& out) {
   char* in = const_cast<char*>(utf8.data());
   char* to = out.data() + start;
   std::size_t in_left = utf8.size(), room = utf8.size();
-  // The text goes to the converter in short runs, each ending before a
-  // character: glibc's converter pays for a character it cannot convert
-  // with work on all the input of that call, so a text full of them (Hangul,
-  // U+FFFF) would take minutes in one call, and takes well under a second so.
-  constexpr std::size_t kRun = 256;
-  const auto continues = [](const char* byte) { return (static_cast<unsigned char>(*byte) & 0xC0) == 0x80; };
-  bool converted = true;
-  while (converted && in_left > 0) {
-    std::size_t run = std::min(in_left, kRun);
-    while (run < in_left && continues(in + run)) ++run;
-    const std::size_t run_size = run;
+  // In runs of about 32 bytes that end before a character: glibc's
+  // converter pays for each character it cannot convert with work on all the
+  // input of the call, so a text full of them (Hangul, U+FFFF) took minutes.
+  while (in_left > 0) {
+    std::size_t run = std::min<std::size_t>(in_left, 32);
+    while (run < in_left && (static_cast<unsigned char>(in[run]) & 0xC0) == 0x80) ++run;
+    in_left -= run;
     // Stops only at a character without a code-page-932 form (EILSEQ): the
     // input is valid UTF-8 and the room enough.
     while (iconv(to_cp932, &in, &run, &to, &room) == static_cast<std::size_t>(-1) && errno == EILSEQ) {
@@ -241,8 +237,7 @@ bool append_cp932(std::string_view utf8, std::string& out) {
       in += skip;
       run -= skip;
     }
-    converted = run == 0;
-    in_left -= run_size - run;
+    if (run != 0) break;  // a failure that cannot come
   }
   out.resize(static_cast<std::size_t>(to - out.data()));
   iconv_close(to_cp932);
