@@ -21,18 +21,11 @@ bool open_new_digest_file(TextWriter& file, bool locked) {
   return file.open_replacement(kDigestFileName, kDigestFileName, locked) == 0;
 }
 
-void write_header_line(TextWriter& file, std::string_view text) {
-  file.write("#");
-  file.write(text);
-  file.write("\n");
-}
+void write_header_line(TextWriter& file, std::string_view text) { file.write({"#", text, "\n"}); }
 
 void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields) {
-  // Kept from call to call, so that a build does not allocate per record.
-  static std::string line;
-  line.assign(text_view(digest_text(digest)));
-  for (const auto field : fields) line.append(1, ' ').append(field);
-  file.write(line.append(1, '\n'));
+  const DigestText text = digest_text(digest);
+  file.write({text_view(text), " ", fields[0], " ", fields[1], " ", fields[2], " ", fields[3], "\n"});
 }
 
 bool replace_digest_file(TextWriter& file) {

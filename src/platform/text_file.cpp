@@ -18,9 +18,13 @@ namespace {
 constexpr std::size_t kBlockSize = 128 * 1024;
 constexpr std::size_t kPageSize = 4096;
 
-// Drops every CR in buffer[from, to); returns the new end.
-std::size_t drop_crs(char* buffer, std::size_t from, std::size_t to) {
-  return static_cast<std::size_t>(std::remove(buffer + from, buffer + to, '\r') - buffer);
+// Translates data[from, to) as text mode reads it: the first 0x1A ends the
+// text (`ended` tells whether one did), every CR is dropped. Returns the new end.
+std::size_t translate(char* data, std::size_t from, std::size_t to, bool& ended) {
+  const void* mark = std::memchr(data + from, kEndOfText, to - from);
+  ended = mark != nullptr;
+  char* const stop = ended ? static_cast<char*>(const_cast<void*>(mark)) : data + to;
+  return static_cast<std::size_t>(std::remove(data + from, stop, '\r') - data);
 }
 
 }  // namespace
@@ -74,20 +78,11 @@ std::size_t TextReader::read_block() {
 }
 
 void TextReader::keep_text(std::size_t got, std::size_t change) {
-  char* const data = buffer_.data();
-  std::size_t stop = end_ + got;
   // From a CR that is not the first half of a CR LF (a CR as the block's
   // last byte counts: its line feed would be in the next block), or a 0x1A,
   // on, the rest of the block is translated now.
-  if (change != std::string_view::npos) {
-    const std::size_t from = end_ + change;
-    if (const void* mark = std::memchr(data + from, kEndOfText, stop - from)) {
-      stop = static_cast<std::size_t>(static_cast<const char*>(mark) - data);
-      at_end_ = true;
-    }
-    stop = drop_crs(data, from, stop);
-  }
-  end_ = stop;
+  const bool plain = change == std::string_view::npos;
+  end_ = plain ? end_ + got : translate(buffer_.data(), end_ + change, end_ + got, at_end_);
 }
 
 bool TextReader::refill() {
@@ -179,7 +174,8 @@ int read_whole_file(const std::string& path, std::size_t limit, std::string& byt
 }
 
 void apply_text_mode(std::string& bytes) {
-  bytes.resize(drop_crs(bytes.data(), 0, std::min(bytes.find(kEndOfText), bytes.size())));
+  bool ended = false;
+  bytes.resize(translate(bytes.data(), 0, bytes.size(), ended));
 }
 
 }  // namespace vokt
