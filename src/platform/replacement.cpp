@@ -73,15 +73,16 @@ int TextWriter::open_replacement(const std::string& path, std::string_view name,
   const int writable = check_writable(target);
   if (writable != 0 && writable != ENOENT) return reported(writable);
   replacement_ = target + std::string(kReplacementSuffix);
+  int create_error = 0;
   {
     InterruptionHold hold;  // remembered exactly while it is this run's file
     if (locked) remove_file(replacement_.c_str());
-    create_error_ = create_new_file(replacement_, target, file_);
-    if (create_error_ == 0) change_slot(nullptr, replacement_.c_str());
-    if (create_error_ != 0) replacement_.clear();
+    create_error = create_new_file(replacement_, target, file_);
+    if (create_error == 0) change_slot(nullptr, replacement_.c_str());
+    if (create_error != 0) replacement_.clear();
   }
   in_place_ = in_place_too && writable == 0;
-  if (create_error_ != 0 && !in_place_) return reported(create_error_, create_error_ == EEXIST ? kReplacementSuffix : "");
+  if (create_error != 0 && !in_place_) return reported(create_error, create_error == EEXIST ? kReplacementSuffix : "");
   if (file_) std::setvbuf(file_.get(), nullptr, _IONBF, 0);
   target_ = std::move(target);
   buffer_.clear();
@@ -119,11 +120,13 @@ int TextWriter::reported(int error, std::string_view suffix) const {
 }
 
 int TextWriter::put_in_place() {
-  close_new_file();
-  int error = error_ != 0 ? error_ : replacement_.empty() ? create_error_ : replace_file(replacement_, target_);
-  if (error == 0) drop_new_file(false);
-  // Only a text complete in memory is written over the old one.
-  if (error != 0 && error_ == 0 && in_place_) error = rewrite_in_place();
+  int error = close_new_file();
+  const bool made = !replacement_.empty();
+  if (error == 0 && made) error = replace_file(replacement_, target_);
+  if (error == 0 && made) drop_new_file(false);
+  // Where no new file could be made or renamed over the old one, only a text
+  // complete in memory is written over it.
+  if (error_ == 0 && in_place_ && (error != 0 || !made)) error = rewrite_in_place();
   discard();
   return reported(error);
 }
@@ -148,7 +151,6 @@ void TextWriter::discard() {
   buffer_.clear();
   error_ = 0;
   in_place_ = false;
-  create_error_ = 0;
 }
 
 void remove_new_files_when_interrupted() { on_interruption(remove_new_files_on_interruption); }

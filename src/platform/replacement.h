@@ -82,7 +82,6 @@ class TextWriter {
   std::string replacement_;  // the new file while it is there
   std::string target_;
   bool in_place_ = false;  // `target_` may be rewritten from `buffer_`
-  int create_error_ = 0;   // why no new file could be made
 };
 
 // Lets an interruption remove this run's new files before it ends the run.
