@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 // The shared corpus of problem files lies beside the project checkout; where
 // a clone stands alone, the tests that read it report themselves skipped.
@@ -49,9 +50,27 @@ inline std::string from_sjis(std::string_view cp932) {
   throw std::runtime_error("text not convertible from CP932");
 }
 
+// The characters that the systems' converters map differently (Linux's
+// iconv gives look-alikes where Windows writes "?", and the other way round),
+// with the bytes that both builds of the tool give for them: the look-alike
+// that both map alike, or "?".
+inline constexpr std::pair<std::string_view, std::string_view> kConverterDifferences[] = {
+    {"\u301C", "\x81\x60"},  // 〜 as ～
+    {"\u2016", "\x81\x61"},  // ‖ as ∥
+    {"\u2212", "\x81\x7C"},  // − as －
+    {"\u00A2", "\x81\x91"},  // ¢ as ￠
+    {"\u00A3", "\x81\x92"},  // £ as ￡
+    {"\u00AC", "\x81\xCA"},  // ¬ as ￢
+    {"\u2014", "\x81\x5C"},  // — as ―
+    {"\u00A5", "?"},         // ¥
+    {"\u203E", "?"},         // ‾
+    {"\u0080", "?"},
+    {"\uF8F0", "?"}, {"\uF8F1", "?"}, {"\uF8F2", "?"}, {"\uF8F3", "?"}};
+
 // UTF-8 text in code page 932 the plain way, one character at a time, each
 // character that has no code-page-932 form becoming "?", and so each byte
-// that the C library does not take as (part of) a UTF-8 character.
+// that the C library does not take as (part of) a UTF-8 character; the
+// characters above as both builds give them.
 inline std::string cp932_as_read(std::string_view utf8) {
   std::map<std::string, std::string, std::less<>> known;
   std::string out;
@@ -61,6 +80,11 @@ inline std::string cp932_as_read(std::string_view utf8) {
     const std::string_view character = utf8.substr(at, length);
     auto [entry, added] = known.try_emplace(std::string(character));
     if (added) {
+      for (const auto& [character_utf8, both] : kConverterDifferences) {
+        if (character == character_utf8) entry->second = both;
+      }
+    }
+    if (added && entry->second.empty()) {
       const bool is_utf8 = iconv_text("UTF-16LE", "UTF-8", character).has_value();
       entry->second = is_utf8 ? iconv_text("CP932", "UTF-8", character).value_or("?") : "";
     }

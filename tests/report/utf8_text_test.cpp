@@ -47,7 +47,7 @@ TEST(Utf8Text, StrayBytesAndUtf16BecomeWhatTheyStandFor) {
 // pieces that end anywhere, give the plain conversion.
 TEST(Utf8Text, LargeTextsGiveThePlainConversion) {
   static constexpr std::string_view kCharacters[] = {
-      "a", " ", "\n", "\r\n", "\r", "\0"sv, "・", "玉", "ｱ", "é", "α", "😀", "～", "\xEF\xBB\xBF", "\xE3\x81"};
+      "a", " ", "\n", "\r\n", "\r", "\0"sv, "・", "玉", "ｱ", "é", "α", "😀", "～", "〜", "‾", "\xEF\xBB\xBF", "\xE3\x81"};
   const std::string header = test::from_sjis(sjis::kBoardHeader);
   for (std::uint64_t seed = 1; seed <= 4; ++seed) {
     SCOPED_TRACE(seed);
