@@ -112,8 +112,8 @@ int open_document(const std::string& document);
 // Gives a standard stream that is closed /dev/null (POSIX), makes the
 // standard output fully buffered when it is not a terminal (on Windows, not
 // a console: NUL and files are buffered alike), and lets a write to a closed
-// pipe fail like any other write instead of ending the process, as on the
-// target, which has no such signal.
+// pipe or past the file-size limit fail like any other write instead of
+// ending the process, as on the target, which has no such signals.
 void prepare_standard_streams();
 
 // What a character without a code-page-932 form becomes: the default

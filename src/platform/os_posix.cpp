@@ -210,6 +210,10 @@ void prepare_standard_streams() {
   }
   if (!isatty(fileno(stdout))) std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
   signal(SIGPIPE, SIG_IGN);
+  // A write past the file-size limit (ulimit -f) then fails with EFBIG and
+  // is reported under the file's name, as a full disk is, instead of ending
+  // the run at once and leaving its new file behind.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 bool append_cp932(std::string_view utf8, std::string& out) {

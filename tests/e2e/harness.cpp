@@ -133,7 +133,9 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     dup2(err, 2);
     if (options.as_nobody && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(127);
     if (options.file_size_limit) {
-      signal(SIGXFSZ, SIG_IGN);
+      // The tool itself turns SIGXFSZ into a failed write; only Wine's
+      // loader, which is not the tool, has it ignored for it.
+      if (launched()) signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }

@@ -32,7 +32,7 @@ struct RunResult {
 
 struct RunOptions {
   std::optional<fs::path> stdin_path;            // default /dev/null
-  std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE, SIGXFSZ ignored
+  std::optional<unsigned long> file_size_limit;  // RLIMIT_FSIZE (SIGXFSZ ignored only under Wine)
   std::optional<unsigned long> memory_limit;     // RLIMIT_AS: the most address space the tool may take
   std::map<std::string, std::string> env;
   bool keep_cr = false;  // console output exactly as written, also when launched
