@@ -22,9 +22,8 @@ constexpr std::string_view kCellClose = "</td>";
 constexpr std::string_view kNotARow = "class=";
 constexpr std::string_view kRecordSeparator = "><hr></a>";
 constexpr std::string_view kRecordOpen = "[";
-constexpr FolderLock::Words kLockWords = {
-    "Another run still holds the lock after 30 seconds",
-    "Going on without the lock: of two builds at the same moment, one may be refused"};
+constexpr std::string_view kWithoutTheLock =
+    "Going on without the lock: of two builds at the same moment, one may be refused";
 
 constexpr std::size_t kIdentifierMarkup = 43;  // markup after the identifier's "<td>", skipped unexamined
 
@@ -104,7 +103,7 @@ int build_digest_file() {
   auto& [header_file, list_file, data_file] = exports;
   // Builds and checks in this folder take turns from here to the end.
   FolderLock lock;
-  if (!lock.take(".", kLockWords)) return 1;
+  if (!lock.take(".", kWithoutTheLock)) return 1;
   TextWriter digest_file;
   if (!open_new_digest_file(digest_file, lock.held())) return 1;
 

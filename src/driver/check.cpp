@@ -16,9 +16,8 @@ namespace {
 // Checks that share the program directory share its three pages: each writes
 // and puts them in place while it holds the folder's lock, so that the pages
 // on disk always come from one run.
-constexpr FolderLock::Words kLockWords = {
-    "Another check still holds the pages after 30 seconds",
-    "Going on without the lock: a check at the same moment may mix its pages with these"};
+constexpr std::string_view kWithoutTheLock =
+    "Going on without the lock: a check at the same moment may mix its pages with these";
 
 // The directory of the running executable, without a trailing separator.
 std::string program_dir(std::string_view argv0) { return directory_of(executable_path(argv0)); }
@@ -38,7 +37,7 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
     // Each page goes to its new file; a failing stage drops them all, and
     // the pages of the last check stay as they were.
     FolderLock lock;
-    if (!lock.take(dir, kLockWords)) return 1;
+    if (!lock.take(dir, kWithoutTheLock)) return 1;
     TextWriter key_page, result_page, frame_page;
     if (write_key_page(dir, problem, lock.held(), key_page) != 0) return 1;
     if (write_result_page(dir, direct, mirrored, lock.held(), result_page) != 0) return 1;

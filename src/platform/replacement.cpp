@@ -49,18 +49,18 @@ int close_file(FileHandle& file, int error) {
 
 }  // namespace
 
-bool FolderLock::take(std::string_view dir, const Words& words) {
-  words_ = words;
+bool FolderLock::take(std::string_view dir, std::string_view going_on) {
+  going_on_ = going_on;
   error_ = lock_.acquire(join_path(dir, kLockFile), kLockWaitMs);
   if (error_ != ETIMEDOUT) return true;
-  write_error(std::string(kLockFile) + ": " + std::string(words.timed_out) + "\n");
+  write_error(std::string(kLockFile) + ": Another run still holds the lock after 30 seconds\n");
   return false;
 }
 
 void FolderLock::say_if_not_held() const {
   if (held()) return;
   report_file_error(kLockFile, error_);
-  write_error(std::string(words_.going_on) + "\n");
+  write_error(std::string(going_on_) + "\n");
 }
 
 int TextWriter::open_replacement(const std::string& path, std::string_view name, bool locked, bool in_place_too) {

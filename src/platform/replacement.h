@@ -16,16 +16,10 @@ namespace vokt {
 
 class FolderLock {
  public:
-  // Said when another run held the lock for 30 seconds (the run ends), and
-  // when the lock file cannot serve (the run goes on).
-  struct Words {
-    std::string_view timed_out;
-    std::string_view going_on;
-  };
-
   // Waits up to 30 seconds for the lock of `dir`: false, said, when another
-  // run held it all that time.
-  bool take(std::string_view dir, const Words& words);
+  // run (a check or a build) held it all that time. `going_on`: what is said
+  // when the lock file cannot serve and the run goes on without it.
+  bool take(std::string_view dir, std::string_view going_on);
   bool held() const { return error_ == 0; }
   // Says why the lock could not be had and that the run goes on; said just
   // before the first text is put in place, so that a run that fails earlier
@@ -34,7 +28,7 @@ class FolderLock {
 
  private:
   FileLock lock_;
-  Words words_;
+  std::string_view going_on_;
   int error_ = -1;
 };
 

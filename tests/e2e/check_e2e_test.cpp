@@ -527,8 +527,10 @@ TEST(CheckEndToEnd, ACheckOrBuildGivesUpAfter30Seconds) {
   const auto waited = std::chrono::steady_clock::now() - start;
   close(held);
   close(held_here);
-  EXPECT_EQ(after_banner(checked.err), "vokt.lock: Another check still holds the pages after 30 seconds\n" + std::string(kPause));
-  EXPECT_EQ(after_banner(built.err), "vokt.lock: Another run still holds the lock after 30 seconds\n" + std::string(kPause));
+  // The holder may be a check or a build: the message names neither.
+  for (const RunResult& run : {checked, built}) {
+    EXPECT_EQ(after_banner(run.err), "vokt.lock: Another run still holds the lock after 30 seconds\n" + std::string(kPause));
+  }
   EXPECT_FALSE(box.work_has("vokt.dat"));
   EXPECT_GE(waited, std::chrono::seconds(30));
   EXPECT_LT(waited, std::chrono::seconds(32));
