@@ -48,7 +48,8 @@ struct FileCloser {
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens `path` in binary mode with the C library's `mode`; a directory is
-// refused with EACCES, as the target refuses it.
+// refused with EACCES, as the target refuses it, and a name that cannot name
+// a file (a file taken for a folder, a name too long) gives ENOENT.
 int open_file(const std::string& path, const char* mode, FileHandle& file);
 
 // Opens the regular file `path` for reading, never waiting for a writer:

@@ -21,9 +21,14 @@ namespace vokt {
 
 namespace {
 
-// The target's refusal of a directory for whatever an open meets instead of
-// a regular file (a link under O_NOFOLLOW, a directory, a socket).
-int refusal(int error) { return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error; }
+// A failed open's error as the target reports it: a name that cannot name a
+// file there (a file taken for a folder, a name too long) names none; what
+// an open meets instead of a regular file (a link under O_NOFOLLOW, a
+// directory, a socket) is refused as the target refuses a directory.
+int target_error(int error) {
+  if (error == ENOTDIR || error == ENAMETOOLONG) return ENOENT;
+  return error == ELOOP || error == EISDIR || error == ENXIO ? EACCES : error;
+}
 
 // `fd` as `file` when it is a regular file; else EACCES, and `fd` is closed.
 int adopt_regular_file(int fd, const char* mode, FileHandle& file) {
@@ -56,7 +61,7 @@ void end_by_interruption(int signal_number) {
 int open_file(const std::string& path, const char* mode, FileHandle& file) {
   errno = 0;
   file.reset(std::fopen(path.c_str(), mode));
-  if (!file) return errno == EISDIR ? EACCES : last_error();
+  if (!file) return target_error(last_error());
   // The target refuses a directory, also for reading: so do we.
   struct stat info {};
   if (fstat(fileno(file.get()), &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -68,7 +73,7 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
 
 int open_regular_file(const std::string& path, FileHandle& file) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // reads of a file never block
-  if (fd < 0) return refusal(last_error());
+  if (fd < 0) return target_error(last_error());
   return adopt_regular_file(fd, "rb", file);
 }
 
@@ -97,7 +102,7 @@ int link_target(const std::string& path, std::string& target) {
 
 int check_writable(const std::string& path) {
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return last_error();
+  if (lstat(path.c_str(), &info) != 0) return target_error(last_error());
   if (!S_ISREG(info.st_mode)) return EACCES;
   // "r+" opens for writing without creating or truncating the file.
   FileHandle file;
@@ -121,7 +126,7 @@ int create_new_file(const std::string& path, const std::string& like, FileHandle
 
 int open_for_rewrite(const std::string& path, FileHandle& file) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return refusal(last_error());
+  if (fd < 0) return target_error(last_error());
   const int error = adopt_regular_file(fd, "wb", file);
   if (error != 0) return error;
   if (ftruncate(fileno(file.get()), 0) == 0) return 0;
@@ -258,7 +263,7 @@ int FileLock::acquire(const std::string& path, int timeout_ms) {
     int fd = ::open(path.c_str(), O_RDWR | O_CREAT | kFlags, 0666);
     const int error = fd < 0 ? last_error() : 0;
     if (error == EACCES || error == EROFS) fd = ::open(path.c_str(), O_RDONLY | kFlags);
-    if (fd < 0) return refusal(error);
+    if (fd < 0) return target_error(error);
     handle_ = fd;
     struct stat locked {}, named {};
     if (fstat(fd, &locked) != 0) return last_error();

@@ -106,7 +106,8 @@ int open_file(const std::string& path, const char* mode, FileHandle& file) {
   const std::wstring wide_mode(mode, mode + std::strlen(mode));
   file.reset(_wfopen(file_api_name(path).c_str(), wide_mode.c_str()));
   if (file) return 0;
-  return errno != 0 ? errno : ENOENT;
+  // A name that cannot name a file ("p.kif/", "a?b") names none, as elsewhere.
+  return errno == 0 || errno == EINVAL ? ENOENT : errno;
 }
 
 int open_regular_file(const std::string& path, FileHandle& file) { return open_file(path, "rb", file); }

@@ -205,6 +205,12 @@ TEST(CommandLine, ModeChoiceAndThePauseAfterFailure) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(after_banner(run.err), args[0] + ": No such file or directory\n" + std::string(kPause));
   }
+  // A name that cannot name a file names none, in both builds alike: a file
+  // taken for a folder, with or without a name after it, and a name too long.
+  box.write_work("p.kif", "");
+  for (const std::string& name : {std::string("p.kif/x"), std::string("p.kif/"), std::string(300, 'n') + ".kif"}) {
+    EXPECT_EQ(after_banner(box.run({name}).err), name + ": No such file or directory\n" + std::string(kPause));
+  }
 }
 
 TEST(CheckEndToEnd, MatchesGiveAllThreePagesAndOneBrowserOpen) {
