@@ -98,12 +98,12 @@ void TextWriter::write(std::string_view text) {
     buffer_.append("\r\n", 2);
     text.remove_prefix(lf + 1);
   }
-  if (!in_place_ && buffer_.size() >= kWriteBufferSize) flush_buffer();
+  if (file_ && buffer_.size() >= kWriteBufferSize) flush_buffer();
 }
 
 void TextWriter::flush_buffer() {
-  if (file_) error_ = write_bytes(file_.get(), buffer_, error_);
-  if (!in_place_) buffer_.clear();  // text to be rewritten in place stays in hand
+  error_ = write_bytes(file_.get(), buffer_, error_);
+  buffer_.clear();
 }
 
 int TextWriter::close_new_file() {
@@ -124,17 +124,30 @@ int TextWriter::put_in_place() {
   const bool made = !replacement_.empty();
   if (error == 0 && made) error = replace_file(replacement_, target_);
   if (error == 0 && made) drop_new_file(false);
-  // Where no new file could be made or renamed over the old one, only a text
-  // complete in memory is written over it.
+  // Where no new file could be made or renamed over the old one, only a
+  // complete text is written over it.
   if (error_ == 0 && in_place_ && (error != 0 || !made)) error = rewrite_in_place();
   discard();
   return reported(error);
 }
 
 int TextWriter::rewrite_in_place() {
+  // The text in memory, or the new file that could not be renamed, opened
+  // before the page is emptied.
+  FileHandle text;
+  if (!replacement_.empty()) {
+    if (const int error = open_file(replacement_, "rb", text)) return error;
+  }
   FileHandle page;
   if (const int error = open_for_rewrite(target_, page)) return error;
-  return close_file(page, write_bytes(page.get(), buffer_, 0));
+  if (!text) return close_file(page, write_bytes(page.get(), buffer_, 0));
+  int error = 0;
+  std::string block(kWriteBufferSize, '\0');
+  while (std::size_t got = std::fread(block.data(), 1, block.size(), text.get())) {
+    if ((error = write_bytes(page.get(), std::string_view(block.data(), got), error)) != 0) break;
+  }
+  if (error == 0 && std::ferror(text.get())) error = last_error();
+  return close_file(page, error);
 }
 
 void TextWriter::drop_new_file(bool remove) {

@@ -45,10 +45,11 @@ class TextWriter {
   // permission bits and never through a link: 0 or the error number. `name`:
   // the file as messages name it (a new file in the way is named itself).
   // `locked`: the folder's lock is held, and a new file already there is
-  // removed first; else it is refused (EEXIST). With `in_place_too` the text
-  // is kept in memory too, so that a writable `path` is rewritten in place
-  // where no new file can be made (new files refused, no free inodes) or
-  // renamed over it (a sticky folder, a file in use on Windows).
+  // removed first; else it is refused (EEXIST). With `in_place_too` a
+  // writable `path` is rewritten in place with the complete text where no
+  // new file can be made (new files refused, no free inodes: the text is
+  // then kept in memory) or renamed over it (a sticky folder, a file in use
+  // on Windows: the new file is copied).
   int open_replacement(const std::string& path, std::string_view name, bool locked, bool in_place_too = false);
   void write(std::string_view text);
   void write(std::initializer_list<std::string_view> parts) {
@@ -75,7 +76,7 @@ class TextWriter {
   std::string name_;
   std::string replacement_;  // the new file while it is there
   std::string target_;
-  bool in_place_ = false;  // `target_` may be rewritten from `buffer_`
+  bool in_place_ = false;  // `target_` may be rewritten in place
 };
 
 // Lets an interruption remove this run's new files before it ends the run.
