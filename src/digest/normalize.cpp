@@ -134,11 +134,20 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
+  // The usual line, "先手の持駒：" and no deleting pattern after it, loses
+  // only the label's 先手 and の: no byte of the rest of the label starts a
+  // pattern, so the pass below goes on from the rest as from a line start.
+  const std::string_view rest = std::string_view(line).substr(std::min(line.size(), sjis::kFirstHandLabel.size()));
+  const auto deletes = [&](const Substitution& row) { return rest.find(row.pattern) != std::string_view::npos; };
+  std::size_t at = sjis::kSente.size() + sjis::kNo.size();
+  if (!line.starts_with(sjis::kFirstHandLabel) || std::ranges::any_of(std::span(kHandTable).first(kDeletions), deletes)) {
+    for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
+    at = 0;
+  }
   // In place: no replacement is longer than its pattern. The text written
   // is final, so the first double space ends the pass.
   std::size_t out = 0;
-  for (std::size_t at = 0; at < line.size();) {
+  while (at < line.size()) {
     std::uint32_t match = kHandRows[0][static_cast<unsigned char>(line[at])] >> kDeletions << kDeletions;
     for (std::size_t k = 1; k < 4 && match != 0; ++k) {
       match &= kHandRows[k][at + k < line.size() ? static_cast<unsigned char>(line[at + k]) : 0];
