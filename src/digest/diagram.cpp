@@ -3,7 +3,6 @@
 
 #include "digest/digest.h"
 #include "digest/sjis.h"
-#include "platform/byte_scan.h"
 #include "platform/text_file.h"
 
 namespace vokt {
@@ -19,12 +18,6 @@ constexpr std::size_t kRightBar = 1 + kRankBytes;        // byte 28
 // The bytes that decide a rank's cells (bytes 1 to 27): the board patterns,
 // at most 3 bytes long, are replaced where they stood at the start.
 constexpr std::size_t kRankWindow = kRightBar + 2;
-// The frame as the export writes it: the bars, and ranks of "|", the cells,
-// "|", a numeral and CR LF (33 bytes; no other CR or LF among the first 32).
-constexpr std::size_t kBarLine = sjis::kBar.size() + 2;
-constexpr std::size_t kRankLine = kRankWindow + 3;
-constexpr std::size_t kFrame = 2 * kBarLine + 9 * kRankLine;
-constexpr std::uint32_t kCrAt = 1u << (kRankLine - 2);
 
 // The next piece of the block; at the end of the input an empty line, so
 // every check and feed of the block still runs.
@@ -41,21 +34,6 @@ void report(std::string_view what) {
 // Whether the text of `line` holds `text`; a well-formed line starts with it.
 bool contains(std::string_view line, std::string_view text) {
   return line.starts_with(text) || c_text(line).find(text) != std::string_view::npos;
-}
-
-// Whether `text` starts with a frame of that form, whose lines then need not
-// be found one by one.
-bool usual_frame(std::string_view text) {
-  const auto bar_at = [&](std::size_t at) {
-    return text.substr(at, kBarLine - 2) == sjis::kBar && text.substr(at + kBarLine - 2, 2) == "\r\n";
-  };
-  if (text.size() < kFrame || !bar_at(0) || !bar_at(kFrame - kBarLine)) return false;
-  for (std::size_t at = kBarLine; at < kFrame - kBarLine; at += kRankLine) {
-    const std::string_view line = text.substr(at, kRankLine);
-    if (byte_marks(line, '\r', '\n', '\n') != kCrAt || !line.ends_with("\r\n")) return false;
-    if (line[0] != '|' || line[kRightBar] != '|') return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -76,27 +54,20 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
   std::array<char, 9 * kRankBytes> board;
   std::array<char, 9 * kRankBytes> mirror_board;
 
-  const std::string_view frame = file.at_hand();
-  const bool usual = usual_frame(frame);
-  if (!usual && !contains(next_line(file), sjis::kBar)) report("No first horizontal bar");
+  if (!contains(next_line(file), sjis::kBar)) report("No first horizontal bar");
 
   for (std::size_t rank = 1; rank <= 9; ++rank) {
+    const std::string_view line = next_line(file);
+    // A short line gives zeros where it has no bytes of its own.
+    std::array<char, kRankWindow> window{};
+    std::copy_n(line.begin(), std::min(line.size(), kRankWindow), window.begin());
+    if (window[0] != '|' || window[kRightBar] != '|') report("No " + std::to_string(rank) + "-th vertical bar");
+    // Kings and dragons are rewritten in the text part of the window; the
+    // replacements keep its length, so the cells stay where they are.
+    normalize_board_text(window.data(), std::min(line.size(), kRankWindow));
+
     char* const cells = board.data() + (rank - 1) * kRankBytes;
-    if (usual) {
-      // No board pattern holds "|": between the bars the cells are normalised on their own.
-      std::copy_n(frame.substr(kBarLine + (rank - 1) * kRankLine + 1).data(), kRankBytes, cells);
-      normalize_board_text(cells, kRankBytes);
-    } else {
-      const std::string_view line = next_line(file);
-      // A short line gives zeros where it has no bytes of its own.
-      std::array<char, kRankWindow> window{};
-      std::copy_n(line.begin(), std::min(line.size(), kRankWindow), window.begin());
-      if (window[0] != '|' || window[kRightBar] != '|') report("No " + std::to_string(rank) + "-th vertical bar");
-      // Kings and dragons are rewritten in the text part of the window; the
-      // replacements keep its length, so the cells stay where they are.
-      normalize_board_text(window.data(), std::min(line.size(), kRankWindow));
-      std::copy_n(window.data() + 1, kRankBytes, cells);
-    }
+    std::copy_n(window.data() + 1, kRankBytes, cells);
     if (mirrored != nullptr) {
       // Cell k goes to cell 8 - k: the rank seen in a mirror.
       char* const mirror_cells = mirror_board.data() + (rank - 1) * kRankBytes;
@@ -108,8 +79,7 @@ void read_diagram(PositionDigest& direct, PositionDigest* mirrored, TextReader& 
   crc64_update(direct, std::string_view(board.data(), board.size()));
   if (mirrored != nullptr) crc64_update(*mirrored, std::string_view(mirror_board.data(), mirror_board.size()));
 
-  if (usual) file.skip(kFrame);
-  if (!usual && !contains(next_line(file), sjis::kBar)) report("No last horizontal bar");
+  if (!contains(next_line(file), sjis::kBar)) report("No last horizontal bar");
 
   const std::string_view hand_text = c_text(next_line(file));
   if (hand_text.find(sjis::kHand) == std::string_view::npos) report("No hand");

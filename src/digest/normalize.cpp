@@ -139,10 +139,9 @@ void normalize_hand_line(std::string& line) {
   // pattern, so the pass below goes on from the rest as from a line start.
   const std::string_view rest = std::string_view(line).substr(std::min(line.size(), sjis::kFirstHandLabel.size()));
   const auto deletes = [&](const Substitution& row) { return rest.find(row.pattern) != std::string_view::npos; };
-  const auto deletions = std::span(kHandTable).first(kDeletions);
   std::size_t at = sjis::kSente.size() + sjis::kNo.size();
-  if (!line.starts_with(sjis::kFirstHandLabel) || std::ranges::any_of(deletions, deletes)) {
-    for (const auto& [from, to] : deletions) replace_all(line, from, to);
+  if (!line.starts_with(sjis::kFirstHandLabel) || std::ranges::any_of(std::span(kHandTable).first(kDeletions), deletes)) {
+    for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
     at = 0;
   }
   // In place: no replacement is longer than its pattern. The text written

@@ -65,12 +65,6 @@ class TextReader {
   // texts are non-empty and hold no CR, line feed or 0x1A.
   bool read_piece_with(std::string_view first, std::string_view second, std::string_view& piece);
 
-  // The text read and not yet handed out (CR LF line ends as read), for a
-  // caller that takes several whole lines at once; skip() then passes over
-  // `bytes` of it, which end at a line end.
-  std::string_view at_hand() const { return {buffer_.data() + begin_, end_ - begin_}; }
-  void skip(std::size_t bytes) { begin_ += bytes; }
-
  private:
   // Hands out the next `raw` bytes, which end in a line feed, less the CR of a CR LF.
   bool hand_out(std::size_t raw, std::string_view& piece) {

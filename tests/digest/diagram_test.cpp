@@ -3,7 +3,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <sstream>
 #include <string>
 
@@ -16,7 +15,6 @@ namespace vokt {
 namespace {
 
 using namespace test;
-using namespace std::string_view_literals;
 
 std::string text_of(const PositionDigest& digest) { return std::string(text_view(digest_text(digest))); }
 
@@ -73,26 +71,6 @@ TEST(ReadDiagram, RankTextAfterANulIsLeftAsItIs) {
     return read_block(block);
   };
   EXPECT_NE(with_dragon(" 竜"), with_dragon(" 龍"));
-}
-
-// A frame with CR LF line ends is taken from the text at hand at once when it
-// has the usual form, else line by line; either way it reads as the same
-// block with LF ends does. The blocks have a byte of the frame changed to a
-// bar, a line end, a NUL or a byte of a board pattern.
-TEST(ReadDiagram, FrameAtOnceReadsAsLineByLine) {
-  Board board = worked_board();
-  put(board, 4, 0, " 竜");
-  put(board, 3, 8, "v王");
-  const std::string block = sjis(diagram(board));  // LF line ends
-  const std::string_view bytes = "|\n\r\0 v\x8B\xCA\x89\xA4\x97\xB3"sv;
-  std::mt19937_64 rng(20261209);
-  for (int round = 0; round < 1500; ++round) {
-    std::string changed = crlf(block);
-    if (round > 0) changed[block.find('\n') + 2 + rng() % 360] = bytes[rng() % bytes.size()];
-    std::string read_as_text = changed;
-    std::erase(read_as_text, '\r');
-    ASSERT_EQ(read_block(changed), read_block(read_as_text)) << round;
-  }
 }
 
 // Every generated problem comes as the original, its mirror image and two
