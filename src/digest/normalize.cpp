@@ -160,7 +160,7 @@ void normalize_hand_line(std::string& line) {
       out += replacement.size();
       at += pattern.size();
     }
-    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') break;
+    if (line[out - 1] == ' ' && out >= 2 && line[out - 2] == ' ') break;  // out > 0: a byte was written
   }
   // The line is cut at its double space, or loses its one last space.
   while (out > 0 && line[out - 1] == ' ') --out;
