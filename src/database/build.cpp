@@ -49,8 +49,8 @@ ListRow parse_list_row(std::string_view row) {
   std::size_t ends[5] = {row_end, row_end, row_end, row_end, row_end};
   std::size_t started = 1, ended = 0;
   for (std::size_t chunk = identifier; chunk < row.size(); chunk += 32) {
-    const std::size_t from = std::min(chunk, std::max(row.size(), std::size_t{16}) - 16);  // a short tail: a whole vector
-    for (std::uint32_t marks = byte_marks(row.substr(from), '<', '<', '<') >> (chunk - from); marks; marks &= marks - 1) {
+    const std::size_t from = std::min(chunk, std::max(row.size(), std::size_t{16}) - 16);  // a short tail: last 16
+    for (auto marks = byte_marks(row.substr(from), '<', '<', '<') >> (chunk - from); marks != 0; marks &= marks - 1) {
       const std::size_t at = chunk + static_cast<std::size_t>(std::countr_zero(marks));
       const std::string_view tag = row.substr(at);
       if (tag.starts_with(kCellClose)) {

@@ -24,8 +24,7 @@ bool open_new_digest_file(TextWriter& file, bool locked) {
 void write_header_line(TextWriter& file, std::string_view text) { file.write({"#", text, "\n"}); }
 
 void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields) {
-  // Put together first (in storage kept from call to call), so that the
-  // writer looks for line feeds once per line, not once per part.
+  // Put together first (storage kept from call to call): the writer looks for line feeds once.
   static std::string line;
   line.assign(text_view(digest_text(digest)));
   for (const std::string_view field : fields) line.append(1, ' ').append(field);

@@ -39,9 +39,8 @@ void crc64_update(PositionDigest& digest, std::string_view bytes) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t n = bytes.size();
   for (; n >= 16; n -= 16, p += 16) {
-    // The register joins the first eight bytes (its most significant byte
-    // the first); each byte of the step is then one lookup, by its distance
-    // to the step's end, joined as a tree so that they wait for each other the least.
+    // The register joins the first eight bytes (its most significant byte the first); each byte is then one
+    // lookup, by its distance to the step's end, joined as a tree so that they wait for each other the least.
     std::uint64_t word = 0;
     std::memcpy(&word, p, 8);
     word ^= std::endian::native == std::endian::little ? __builtin_bswap64(reg) : reg;

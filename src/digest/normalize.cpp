@@ -134,20 +134,16 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  // The usual line, "先手の持駒：" and no deleting pattern after it, loses
-  // only the label's 先手 and の: no byte of the rest of the label starts a
-  // pattern, so the pass below goes on from the rest as from a line start.
-  const std::string_view rest = std::string_view(line).substr(std::min(line.size(), sjis::kFirstHandLabel.size()));
-  const auto deletes = [&](const Substitution& row) { return rest.find(row.pattern) != std::string_view::npos; };
-  std::size_t at = sjis::kSente.size() + sjis::kNo.size();
-  if (!line.starts_with(sjis::kFirstHandLabel) || std::ranges::any_of(std::span(kHandTable).first(kDeletions), deletes)) {
-    for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
-    at = 0;
-  }
+  // The usual line, "先手の持駒：" and no deleting pattern after it, loses only the label's 先手 and の:
+  // no byte of the rest of the label starts a pattern, so the pass below goes on from there as from a start.
+  const auto deletions = std::span(kHandTable).first(kDeletions);
+  const auto later = [&](const auto& row) { return line.find(row.pattern, sjis::kFirstHandLabel.size()) != line.npos; };
+  const bool usual = line.starts_with(sjis::kFirstHandLabel) && std::ranges::none_of(deletions, later);
+  for (const auto& [from, to] : deletions.first(usual ? 0 : kDeletions)) replace_all(line, from, to);
   // In place: no replacement is longer than its pattern. The text written
   // is final, so the first double space ends the pass.
   std::size_t out = 0;
-  while (at < line.size()) {
+  for (std::size_t at = usual ? sjis::kSente.size() + sjis::kNo.size() : 0; at < line.size();) {
     std::uint32_t match = kHandRows[0][static_cast<unsigned char>(line[at])] >> kDeletions << kDeletions;
     for (std::size_t k = 1; k < 4 && match != 0; ++k) {
       match &= kHandRows[k][at + k < line.size() ? static_cast<unsigned char>(line[at + k]) : 0];
