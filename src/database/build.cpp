@@ -36,8 +36,8 @@ ListRow parse_list_row(std::string_view row) {
   row = c_text(row);
   const std::size_t npos = std::string_view::npos;
   const std::size_t row_end = !row.empty() && row.back() == '\n' ? row.size() - 1 : row.size();
-  // Without an identifier cell, the fields are looked for from the start.
-  const std::size_t cell = row.find(kCellOpen);
+  // A row opens with "<tr><td>"; without an identifier cell the fields are looked for from the start.
+  const std::size_t cell = row.starts_with("<tr><td>") ? 4 : row.find(kCellOpen);
   const std::size_t identifier = cell == npos ? 0 : std::min(cell + kCellOpen.size() + kIdentifierMarkup, row.size());
 
   // The texts start at the identifier and after each of the next four
@@ -48,7 +48,8 @@ ListRow parse_list_row(std::string_view row) {
   std::size_t ends[5] = {row_end, row_end, row_end, row_end, row_end};
   std::size_t started = 1, ended = 0;
   for (std::size_t chunk = identifier; chunk < row.size(); chunk += 32) {
-    for (std::uint32_t marks = byte_marks(row.substr(chunk), '<', '<', '<'); marks != 0; marks &= marks - 1) {
+    const std::size_t from = std::min(chunk, std::max(row.size(), std::size_t{16}) - 16);  // a short tail: last 16
+    for (auto marks = byte_marks(row.substr(from), '<', '<', '<') >> (chunk - from); marks != 0; marks &= marks - 1) {
       const std::size_t at = chunk + static_cast<std::size_t>(std::countr_zero(marks));
       const std::string_view tag = row.substr(at);
       if (tag.starts_with(kCellClose)) {

@@ -24,8 +24,11 @@ bool open_new_digest_file(TextWriter& file, bool locked) {
 void write_header_line(TextWriter& file, std::string_view text) { file.write({"#", text, "\n"}); }
 
 void write_record_line(TextWriter& file, const PositionDigest& digest, std::span<const std::string_view, 4> fields) {
-  const DigestText text = digest_text(digest);
-  file.write({text_view(text), " ", fields[0], " ", fields[1], " ", fields[2], " ", fields[3], "\n"});
+  // Put together first (storage kept from call to call): the writer looks for line feeds once.
+  static std::string line;
+  line.assign(text_view(digest_text(digest)));
+  for (const std::string_view field : fields) line.append(1, ' ').append(field);
+  file.write(line.append(1, '\n'));
 }
 
 bool replace_digest_file(TextWriter& file) {

@@ -1,4 +1,6 @@
 #include <array>
+#include <bit>
+#include <cstring>
 
 #include "digest/digest.h"
 
@@ -28,20 +30,6 @@ constexpr auto kCrcTables = [] {
   return tables;
 }();
 
-// The eight bytes at `p`, the first the most significant.
-std::uint64_t big_endian(const unsigned char* p) {
-  std::uint64_t word = 0;
-  for (int k = 0; k < 8; ++k) word = (word << 8) | p[k];
-  return word;
-}
-
-// What the eight bytes of `word` give followed by `zeros` zero bytes: eight
-// lookups, joined as a tree so that they wait for each other the least.
-std::uint64_t slice(std::uint64_t word, std::size_t zeros) {
-  const auto at = [&](int byte) { return kCrcTables[zeros + 7 - byte][(word >> (56 - 8 * byte)) & 0xFF]; };
-  return ((at(0) ^ at(1)) ^ (at(2) ^ at(3))) ^ ((at(4) ^ at(5)) ^ (at(6) ^ at(7)));
-}
-
 }  // namespace
 
 void crc64_init(PositionDigest& digest) { digest = PositionDigest{}; }
@@ -50,7 +38,18 @@ void crc64_update(PositionDigest& digest, std::string_view bytes) {
   std::uint64_t reg = (static_cast<std::uint64_t>(digest.high) << 32) | digest.low;
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   std::size_t n = bytes.size();
-  for (; n >= 16; n -= 16, p += 16) reg = slice(reg ^ big_endian(p), 8) ^ slice(big_endian(p + 8), 0);
+  for (; n >= 16; n -= 16, p += 16) {
+    // The register joins the first eight bytes (its most significant byte the first); each byte is then one
+    // lookup, by its distance to the step's end, joined as a tree so that they wait for each other the least.
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    word ^= std::endian::native == std::endian::little ? __builtin_bswap64(reg) : reg;
+    std::array<unsigned char, 8> head{};
+    std::memcpy(head.data(), &word, 8);
+    const auto at = [&](std::size_t k) { return kCrcTables[15 - k][k < 8 ? head[k] : p[k]]; };
+    const auto quad = [&](std::size_t k) { return (at(k) ^ at(k + 1)) ^ (at(k + 2) ^ at(k + 3)); };
+    reg = (quad(0) ^ quad(4)) ^ (quad(8) ^ quad(12));
+  }
   for (; n > 0; --n, ++p) reg = (reg << 8) ^ kCrcTables[0][(reg >> 56) ^ *p];
   digest.high = static_cast<std::uint32_t>(reg >> 32);
   digest.low = static_cast<std::uint32_t>(reg);

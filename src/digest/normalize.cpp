@@ -134,11 +134,16 @@ void normalize_board_line(std::string& line) { normalize_board_text(line.data(),
 
 void normalize_hand_line(std::string& line) {
   chomp(line);
-  for (const auto& [from, to] : std::span(kHandTable).first(kDeletions)) replace_all(line, from, to);
+  // The usual line, "先手の持駒：" and no deleting pattern after it, loses only the label's 先手 and の:
+  // no byte of the rest of the label starts a pattern, so the pass below goes on from there as from a start.
+  const auto deletions = std::span(kHandTable).first(kDeletions);
+  const auto later = [&](const auto& row) { return line.find(row.pattern, sjis::kFirstHandLabel.size()) != line.npos; };
+  const bool usual = line.starts_with(sjis::kFirstHandLabel) && std::ranges::none_of(deletions, later);
+  for (const auto& [from, to] : deletions.first(usual ? 0 : kDeletions)) replace_all(line, from, to);
   // In place: no replacement is longer than its pattern. The text written
   // is final, so the first double space ends the pass.
   std::size_t out = 0;
-  for (std::size_t at = 0; at < line.size();) {
+  for (std::size_t at = usual ? sjis::kSente.size() + sjis::kNo.size() : 0; at < line.size();) {
     std::uint32_t match = kHandRows[0][static_cast<unsigned char>(line[at])] >> kDeletions << kDeletions;
     for (std::size_t k = 1; k < 4 && match != 0; ++k) {
       match &= kHandRows[k][at + k < line.size() ? static_cast<unsigned char>(line[at + k]) : 0];
@@ -151,7 +156,7 @@ void normalize_hand_line(std::string& line) {
       out += replacement.size();
       at += pattern.size();
     }
-    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') break;
+    if (line[out - 1] == ' ' && out >= 2 && line[out - 2] == ' ') break;  // out > 0: a byte was written
   }
   // The line is cut at its double space, or loses its one last space.
   while (out > 0 && line[out - 1] == ' ') --out;
