@@ -156,7 +156,7 @@ void normalize_hand_line(std::string& line) {
       out += replacement.size();
       at += pattern.size();
     }
-    if (line[out - 1] == ' ' && out >= 2 && line[out - 2] == ' ') break;  // out > 0: a byte was written
+    if (out >= 2 && line[out - 1] == ' ' && line[out - 2] == ' ') break;
   }
   // The line is cut at its double space, or loses its one last space.
   while (out > 0 && line[out - 1] == ' ') --out;
