@@ -56,16 +56,12 @@ namespace {
 constexpr std::size_t kStride = 64;
 constexpr std::size_t kVector = 16;
 
-__m128i load(std::string_view bytes, std::size_t at) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
-}
-
 std::size_t shifted(std::size_t pos, std::size_t offset) { return pos == npos ? npos : pos + offset; }
 
 // Bit k: the byte at `at + k` is a CR not followed by a line feed (reads 17 bytes).
 __m128i changes_at(std::string_view bytes, std::size_t at, __m128i here) {
   const __m128i cr = _mm_cmpeq_epi8(here, _mm_set1_epi8('\r'));
-  return _mm_andnot_si128(_mm_cmpeq_epi8(load(bytes, at + 1), _mm_set1_epi8('\n')), cr);
+  return _mm_andnot_si128(_mm_cmpeq_epi8(load_vector(bytes, at + 1), _mm_set1_epi8('\n')), cr);
 }
 
 // The leftmost occurrence of either text and, kChanges, the first change of
@@ -85,8 +81,8 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
   }
   const auto starts = [&](std::size_t at, __m128i here) {
     if constexpr (!kTexts) return _mm_setzero_si128();
-    const __m128i first_ends = _mm_cmpeq_epi8(load(bytes, at + first.size() - 1), first_tail);
-    const __m128i second_ends = _mm_cmpeq_epi8(load(bytes, at + second.size() - 1), second_tail);
+    const __m128i first_ends = _mm_cmpeq_epi8(load_vector(bytes, at + first.size() - 1), first_tail);
+    const __m128i second_ends = _mm_cmpeq_epi8(load_vector(bytes, at + second.size() - 1), second_tail);
     return _mm_or_si128(_mm_and_si128(_mm_cmpeq_epi8(here, first_head), first_ends),
                         _mm_and_si128(_mm_cmpeq_epi8(here, second_head), second_ends));
   };
@@ -100,12 +96,12 @@ TextScan vector_scan(std::string_view bytes, std::string_view first, std::string
   for (; at + reach <= bytes.size(); at += kStride) {
     __m128i any = _mm_setzero_si128();
     for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const __m128i here = load(bytes, k);
+      const __m128i here = load_vector(bytes, k);
       any = _mm_or_si128(any, _mm_or_si128(changes(k, here), starts(k, here)));
     }
     if (_mm_movemask_epi8(any) == 0) continue;
     for (std::size_t k = at; k < at + kStride; k += kVector) {
-      const __m128i here = load(bytes, k);
+      const __m128i here = load_vector(bytes, k);
       const auto change = static_cast<unsigned>(_mm_movemask_epi8(changes(k, here)));
       auto mask = static_cast<unsigned>(_mm_movemask_epi8(starts(k, here)));
       // A text cannot hold a change, so only one that starts before it counts.

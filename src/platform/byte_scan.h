@@ -42,13 +42,20 @@ std::size_t plain_find_either(std::string_view haystack, std::string_view first,
 TextScan plain_scan_text(std::string_view bytes, std::string_view first, std::string_view second);
 std::uint32_t plain_byte_marks(std::string_view bytes, char a, char b, char c);
 
+#ifdef __SSE2__
+// The 16 bytes of `bytes` from `at` on, which must be there.
+inline __m128i load_vector(std::string_view bytes, std::size_t at) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
+}
+#endif
+
 // The places of three bytes among the first 32 of `bytes`: bit k is set when
 // byte k is `a`, `b` or `c`. Inline: the walks over a line call it often.
 inline std::uint32_t byte_marks(std::string_view bytes, char a, char b, char c) {
 #ifdef __SSE2__
   if (bytes.size() >= 16) {
     const auto marks_at = [&](std::size_t at) {
-      const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes.data() + at));
+      const __m128i here = load_vector(bytes, at);
       const auto is = [&](char byte) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(byte)); };
       return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(is(a), is(b)), is(c))));
     };
