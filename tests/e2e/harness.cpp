@@ -12,6 +12,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdlib>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
@@ -172,7 +173,21 @@ RunResult Sandbox::finish(pid_t child, const RunOptions& options) const {
 }
 
 RunResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
-  return finish(start(args, options), options);
+  RunResult result = finish(start(args, options), options);
+  // The tool's first act is its banner on the error stream. Wine, loaded
+  // down, now and then fails to start a program at all (exit 1, nothing
+  // written) or crashes in its loader: such a run never reached the tool and
+  // changed nothing, so it is run again, and the skip is logged. A fault of
+  // the tool's own start would fail every time and still be caught.
+  const auto never_started = [&] {
+    return !launcher_.empty() && result.status != 0 && !result.err.starts_with("Korvane 0.18");
+  };
+  for (int again = 0; again < 2 && never_started(); ++again) {
+    std::cerr << "[ harness  ] the Windows program did not start (exit " << result.status << ", error stream \""
+              << result.err.substr(0, 200) << "\"): running it again\n";
+    result = finish(start(args, options), options);
+  }
+  return result;
 }
 
 std::vector<std::string> Sandbox::browser_opens(int wait_ms) const {
