@@ -34,18 +34,21 @@ int run_check(std::string_view argv0, const std::string& problem_path) {
   PositionDigest mirrored;
   if (read_problem_file(problem_path, problem) != 0 || digest_problem_file(problem, direct, mirrored) != 0) return 1;
   {
-    // Each page goes to its new file; a failing stage drops them all, and
-    // the pages of the last check stay as they were.
+    // Each page goes to its new file. The pages of the stages that complete
+    // are put in place, and so is the empty result page of a lookup that
+    // found no digest file; a stage that fails stops the ones after it, whose
+    // pages of the last check stay as they were.
     FolderLock lock;
     if (!lock.take(dir, kWithoutTheLock)) return 1;
     TextWriter key_page, result_page, frame_page;
     if (write_key_page(dir, problem, lock.held(), key_page) != 0) return 1;
-    if (write_result_page(dir, direct, mirrored, lock.held(), result_page) != 0) return 1;
-    if (write_frame_page(dir, lock.held(), frame_page) != 0) return 1;
+    const bool complete = write_result_page(dir, direct, mirrored, lock.held(), result_page) == 0 &&
+                          write_frame_page(dir, lock.held(), frame_page) == 0;
     lock.say_if_not_held();
-    // All three or none: an interruption waits until they are in place.
+    // An interruption waits until the pages are in place.
     InterruptionHold hold;
     if (key_page.put_in_place() != 0 || result_page.put_in_place() != 0 || frame_page.put_in_place() != 0) return 1;
+    if (!complete) return 1;
   }
   open_in_browser(dir);
   return 0;

@@ -32,14 +32,15 @@ void write_escaped(TextWriter& page, std::string_view text) {
 }
 
 // Writes the page `name` in `dir` with what `write_body` writes, to its new
-// file, put in the page's place later (the text is kept in memory too, for
-// a page that has to be rewritten in place). A body that fails (returns
-// false) has reported its own failure; the writer reports the rest. Either
-// way the text is dropped.
+// file, put in the page's place later. A body that fails (returns false) has
+// reported its own failure, and what it wrote is still the page (a lookup
+// without a digest file leaves it empty); a page that cannot be written
+// whole is reported by the writer and dropped.
 template <typename Body>
 int write_page(std::string_view dir, const char* name, bool locked, TextWriter& page, const Body& write_body) {
   if (page.open_replacement(join_path(dir, name), name, locked, true) != 0) return 1;
-  if (write_body(page) && page.finish() == 0) return 0;
+  const bool written = write_body(page);
+  if (page.finish() == 0) return written ? 0 : 1;
   page.discard();
   return 1;
 }

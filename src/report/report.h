@@ -23,8 +23,9 @@ int read_problem_file(const std::string& path, std::string& text);
 int digest_problem_file(std::string_view problem_text, PositionDigest& direct, PositionDigest& mirrored);
 
 // The three stages below write their page to its new file, put in place
-// (TextWriter::put_in_place) once all are complete; `locked`: the run holds the
-// lock of `dir`. A stage that fails reports it and drops its page.
+// (TextWriter::put_in_place) once the stages have run; `locked`: the run holds
+// the lock of `dir`. A stage that fails reports it and drops its page, but
+// for the result page of a lookup without a digest file, which stays empty.
 
 // Writes "voktdata.htm" in `dir` with every line of "vokt.dat" (in `dir`) that
 // carries either digest, and the count.

@@ -435,24 +435,29 @@ TEST(CheckEndToEnd, DigestFileOfAnyShape) {
 
 // A page that cannot be written in full (a file-size limit, as on a full
 // disk) fails its stage like one that cannot be opened. A failed check puts
-// none of its pages in place and leaves no file of its own behind.
-TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsTheOldPages) {
+// the pages of the stages before the failing one in place, and the empty
+// result page of a lookup without a digest file; the later pages stay as
+// they were, and no file of its own is left behind.
+TEST(CheckEndToEnd, AFailingStageLeavesThePagesOfTheStagesBeforeIt) {
   std::string many_matches;
   for (int i = 0; i < 50; ++i) many_matches += std::string(kWorkedDirect) + " a match that fills the page\n";
   const std::string worked = sjis(diagram(worked_board())), full = ": " + full_disk_text() + "\n";
+  const std::string key = worked_key_page();
   struct Case {
     const char* what;
     bool with_digest_file;
     std::string problem, message;
-    unsigned long limit = 0;
+    unsigned long limit;
+    std::string key_page, result_page;  // on disk after the check
   };
   const Case cases[] = {
-      {"problem file missing", true, "", "missing.kif: No such file or directory\n"},
-      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n"},
-      {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n"},
-      {"digest file missing", false, worked, "vokt.dat: No such file or directory\n"},
-      {"key page not written in full", true, worked, "voktkey.htm" + full, 300},
-      {"result page not written in full", true, worked, "voktdata.htm" + full, 1500},
+      {"problem file missing", true, "", "missing.kif: No such file or directory\n", 0, "old key", "old result"},
+      {"no diagram", true, sjis("持駒：飛\n+---------------------------+\n"), "Kifu data not specified\n", 0, "old key",
+       "old result"},
+      {"diagram after 0x1A", true, "#\n\x1A" + worked, "Kifu data not specified\n", 0, "old key", "old result"},
+      {"digest file missing", false, worked, "vokt.dat: No such file or directory\n", 0, key, ""},
+      {"key page not written in full", true, worked, "voktkey.htm" + full, 300, "old key", "old result"},
+      {"result page not written in full", true, worked, "voktdata.htm" + full, 1500, key, "old result"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -474,12 +479,20 @@ TEST(CheckEndToEnd, FailingStageStopsTheRunAndKeepsTheOldPages) {
     } else {
       EXPECT_EQ(after_banner(run.err), c.message + std::string(kPause));
     }
-    EXPECT_EQ(box.read_prog("voktkey.htm"), "old key");
-    EXPECT_EQ(box.read_prog("voktdata.htm"), "old result");
+    EXPECT_EQ(box.read_prog("voktkey.htm"), c.key_page);
+    EXPECT_EQ(box.read_prog("voktdata.htm"), c.result_page);
     EXPECT_EQ(box.read_prog("vokt.htm"), "old frame");
     EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
     EXPECT_TRUE(box.browser_opens(500).empty());
   }
+  // In a new program folder the failed lookup leaves the key page and an
+  // empty result page, and no frame page.
+  Sandbox fresh;
+  fresh.write_work("p.kif", worked);
+  EXPECT_EQ(fresh.run({"p.kif"}).status, 1);
+  EXPECT_EQ(fresh.read_prog("voktkey.htm"), key);
+  EXPECT_TRUE(fresh.prog_has("voktdata.htm") && fresh.read_prog("voktdata.htm").empty());
+  EXPECT_FALSE(fresh.prog_has("vokt.htm"));
 }
 
 // Checks that overlap in one program directory take turns: the pages on disk
@@ -715,9 +728,11 @@ TEST(CheckEndToEnd, OnlyRegularFilesAreLockedOrReplaced) {
   fs::create_symlink(other, box.prog_dir() / "voktdata.htm");
   const RunResult run = box.run({"p.kif"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(after_banner(run.err), "voktdata.htm: Permission denied\n" + std::string(kPause));
+  // The lock file is still a link: that is said before the key page is put in place.
+  EXPECT_EQ(after_banner(run.err), "voktdata.htm: Permission denied\n" + kUnlocked + std::string(kPause));
   EXPECT_TRUE(fs::is_fifo(other));
-  EXPECT_EQ(box.read_prog("voktkey.htm"), "old");
+  EXPECT_EQ(box.read_prog("voktkey.htm"), worked_key_page());
+  EXPECT_EQ(box.read_prog("vokt.htm"), "old");
   EXPECT_TRUE(temporary_files(box.prog_dir()).empty());
 }
 
