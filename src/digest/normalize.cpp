@@ -139,7 +139,9 @@ void normalize_hand_line(std::string& line) {
   const auto deletions = std::span(kHandTable).first(kDeletions);
   const auto later = [&](const auto& row) { return line.find(row.pattern, sjis::kFirstHandLabel.size()) != line.npos; };
   const bool usual = line.starts_with(sjis::kFirstHandLabel) && std::ranges::none_of(deletions, later);
-  for (const auto& [from, to] : deletions.first(usual ? 0 : kDeletions)) replace_all(line, from, to);
+  if (!usual) {
+    for (const auto& [from, to] : deletions) replace_all(line, from, to);
+  }
   // In place: no replacement is longer than its pattern. The text written
   // is final, so the first double space ends the pass.
   std::size_t out = 0;
