@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -54,7 +55,8 @@ inline std::string from_sjis(std::string_view cp932) {
 // iconv gives look-alikes where Windows writes "?", and the other way round),
 // with the bytes that both builds of the tool give for them: the look-alike
 // that both map alike, or "?".
-inline constexpr std::pair<std::string_view, std::string_view> kConverterDifferences[] = {
+using Difference = std::pair<std::string_view, std::string_view>;  // a character in UTF-8, what both builds give
+inline constexpr Difference kConverterDifferences[] = {
     {"\u301C", "\x81\x60"},  // 〜 as ～
     {"\u2016", "\x81\x61"},  // ‖ as ∥
     {"\u2212", "\x81\x7C"},  // − as －
@@ -80,13 +82,11 @@ inline std::string cp932_as_read(std::string_view utf8) {
     const std::string_view character = utf8.substr(at, length);
     auto [entry, added] = known.try_emplace(std::string(character));
     if (added) {
-      for (const auto& [character_utf8, both] : kConverterDifferences) {
-        if (character == character_utf8) entry->second = both;
-      }
-    }
-    if (added && entry->second.empty()) {
+      const auto* differing = std::ranges::find(kConverterDifferences, character, &Difference::first);
       const bool is_utf8 = iconv_text("UTF-16LE", "UTF-8", character).has_value();
-      entry->second = is_utf8 ? iconv_text("CP932", "UTF-8", character).value_or("?") : "";
+      entry->second = differing != std::end(kConverterDifferences) ? std::string(differing->second)
+                      : is_utf8 ? iconv_text("CP932", "UTF-8", character).value_or("?")
+                                : "";
     }
     out += entry->second.empty() ? "?" : entry->second;
     at += entry->second.empty() ? 1 : length;

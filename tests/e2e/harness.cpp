@@ -31,9 +31,12 @@ std::string env_or(const char* name, std::string_view fallback) {
 void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 }  // namespace
 
+// The title line that opens the tool's error stream, its first act.
+constexpr std::string_view kTitle = "Korvane 0.18";
+
 // The error stream after the banner (title line, notice line, empty line).
 std::string after_banner(std::string_view err) {
-  EXPECT_TRUE(err.starts_with("Korvane 0.18\n")) << err;
+  EXPECT_TRUE(err.starts_with(std::string(kTitle) + "\n")) << err;
   const std::size_t end = err.find("\n\n");
   EXPECT_NE(end, std::string_view::npos) << err;
   return std::string(end == std::string_view::npos ? err : err.substr(end + 2));
@@ -136,7 +139,7 @@ pid_t Sandbox::start(const std::vector<std::string>& args, const RunOptions& opt
     if (options.file_size_limit) {
       // The tool itself turns SIGXFSZ into a failed write; only Wine's
       // loader, which is not the tool, has it ignored for it.
-      if (launched()) signal(SIGXFSZ, SIG_IGN);
+      if (!launcher_.empty()) signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{*options.file_size_limit, *options.file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
@@ -174,13 +177,13 @@ RunResult Sandbox::finish(pid_t child, const RunOptions& options) const {
 
 RunResult Sandbox::run(const std::vector<std::string>& args, const RunOptions& options) const {
   RunResult result = finish(start(args, options), options);
-  // The tool's first act is its banner on the error stream. Wine, loaded
+  // The tool's first act is its title on the error stream. Wine, loaded
   // down, now and then fails to start a program at all (exit 1, nothing
   // written) or crashes in its loader: such a run never reached the tool and
   // changed nothing, so it is run again, and the skip is logged. A fault of
   // the tool's own start would fail every time and still be caught.
   const auto never_started = [&] {
-    return !launcher_.empty() && result.status != 0 && !result.err.starts_with("Korvane 0.18");
+    return !launcher_.empty() && result.status != 0 && !result.err.starts_with(kTitle);
   };
   for (int again = 0; again < 2 && never_started(); ++again) {
     std::cerr << "[ harness  ] the Windows program did not start (exit " << result.status << ", error stream \""
