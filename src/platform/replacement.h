@@ -57,7 +57,8 @@ class TextWriter {
   }
   // Writes out the text and closes the new file: 0 or the first error.
   int finish();
-  // Puts the finished text in place: 0 or the error. No new file remains.
+  // Puts the finished text in place: 0 or the error. No new file remains. A
+  // writer never opened, or whose text was dropped, puts nothing in place.
   int put_in_place();
   void discard();
 
